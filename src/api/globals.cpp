@@ -1,0 +1,8 @@
+#include "api/globals.h"
+
+extern "C" {
+KESTO_API std::atomic<bool> g_bPrintInProgress{false};
+KESTO_API std::atomic<bool> g_bExitFlag{false};
+KESTO_API std::atomic<pthread_t> _threadHandle{0};
+KESTO_API Event _terminateReader;
+}

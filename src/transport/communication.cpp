@@ -1,0 +1,3 @@
+#include "transport/communication.h"
+
+Communication::~Communication() = default;

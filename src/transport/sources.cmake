@@ -1,0 +1,2 @@
+target_sources(kesto_obj PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/communication.cpp)
