@@ -113,4 +113,181 @@ extern KESTO_API pthread_t _threadHandle;
 extern KESTO_API Event _terminateReader;
 #endif
 
+/* ------------------------------------------------------------------ */
+/* ESC/POS formatting commands. Each sends one command in one write   */
+/* and returns the transport's result (bytes written), or -1 when the */
+/* device has no transport. Only the low 8 bits of each int parameter */
+/* are sent. No log entry, no print-in-progress flag.                 */
+/* ------------------------------------------------------------------ */
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* GS B 1: white/black reverse printing on. */
+KESTO_API int Set_Reverse_PrintingON(void* handle);
+/* GS B 0: reverse printing off. */
+KESTO_API int Set_Reverse_PrintingOFF(void* handle);
+/* HT: move to the next horizontal tab position. */
+KESTO_API int SetHorizontalTab(void* handle);
+/* LF: print and feed one line. */
+KESTO_API int LineFeed(void* handle);
+/* FF: in page mode, print and return to standard mode. */
+KESTO_API int PrintNReturn2StdPageMode(void* handle);
+/* CR: print and carriage return. */
+KESTO_API int PrintNCarriageReturn(void* handle);
+/* CAN: cancel the print data of page mode. */
+KESTO_API int CancelPrintDataPageMode(void* handle);
+/* DLE ENQ 1: recover from a recoverable error and go on printing. */
+KESTO_API int RecoverErrorNPrint(void* handle);
+/* DLE ENQ 2: recover after clearing the receive and print buffers. */
+KESTO_API int RecoverErrorNCancelPrint(void* handle);
+/* ESC FF: print the data of page mode. */
+KESTO_API int PrintInPageMode(void* handle);
+/* ESC M 0: character font A. */
+KESTO_API int SelectCharFontA(void* handle);
+/* ESC ! 08: font A, emphasized. */
+KESTO_API int SelectCharFontABold(void* handle);
+/* ESC ! 00: font A, every print-mode bit off. */
+KESTO_API int CancelDoubleHeight(void* handle);
+/* ESC ! 10: font A, double height. */
+KESTO_API int SelectCharFontADoubleHeight(void* handle);
+/* ESC ! 20: font A, double width. */
+KESTO_API int SelectCharFontADoubleWidth(void* handle);
+/* ESC ! 80: font A, underline. */
+KESTO_API int SelectCharFontAUnderline(void* handle);
+/* ESC M 1: character font B. */
+KESTO_API int SelectCharFontB(void* handle);
+/* ESC ! 09: font B, emphasized. */
+KESTO_API int SelectCharFontBBold(void* handle);
+/* ESC ! 11: font B, double height. */
+KESTO_API int SelectCharFontBDoubleHeight(void* handle);
+/* ESC ! 21: font B, double width. */
+KESTO_API int SelectCharFontBDoubleWidth(void* handle);
+/* ESC ! 81: font B, underline. */
+KESTO_API int SelectCharFontBUnderline(void* handle);
+/* ESC - 1: one-dot underline. */
+KESTO_API int TurnUnderlineONThin(void* handle);
+/* ESC - 2: two-dot underline. */
+KESTO_API int TurnUnderlineONThick(void* handle);
+/* ESC - 0: underline off. */
+KESTO_API int TurnUnderlineOFF(void* handle);
+/* ESC 2: default line spacing. */
+KESTO_API int SetDefaultLineSpacing(void* handle);
+/* ESC = 1: printer enabled. */
+KESTO_API int EnablePrinter(void* handle);
+/* ESC = 0: printer disabled. */
+KESTO_API int DisablePrinter(void* handle);
+/* ESC E 1: emphasized on. */
+KESTO_API int TurnBoldON(void* handle);
+/* ESC E 0: emphasized off. */
+KESTO_API int TurnBoldOFF(void* handle);
+/* ESC G 1: double-strike on. */
+KESTO_API int TurnDoubleStrikeON(void* handle);
+/* ESC G 0: double-strike off. */
+KESTO_API int TurnDoubleStrikeOFF(void* handle);
+/* ESC L: page mode. */
+KESTO_API int SelectPageMode(void* handle);
+/* ESC S: standard mode. */
+KESTO_API int SelectStdMode(void* handle);
+/* ESC T 0: page-mode direction left to right. */
+KESTO_API int PageModePrintLeft2Right(void* handle);
+/* ESC T 1: page-mode direction bottom to top. */
+KESTO_API int PageModePrintBottom2Top(void* handle);
+/* ESC T 2: page-mode direction right to left. */
+KESTO_API int PageModePrintRight2Left(void* handle);
+/* ESC T 3: page-mode direction top to bottom. */
+KESTO_API int PageModePrintTop2Bottom(void* handle);
+/* ESC V 1: 90-degree clockwise rotation on. */
+KESTO_API int Turn90ClockwiseRotationON(void* handle);
+/* ESC V 0: rotation off. */
+KESTO_API int Turn90ClockwiseRotationOFF(void* handle);
+/* ESC a 0: left justification. */
+KESTO_API int SetLeftAllign(void* handle);
+/* ESC a 1: centring. */
+KESTO_API int SetCenterAllign(void* handle);
+/* ESC a 2: right justification. */
+KESTO_API int SetRightAllign(void* handle);
+/* ESC ! 00: every print-mode bit off (normal size). */
+KESTO_API int SelectCharSizeNormal(void* handle);
+/* GS ! 01 ... 07: character height x2 ... x8, width x1. */
+KESTO_API int SelectCharSizeHeight2(void* handle);
+KESTO_API int SelectCharSizeHeight3(void* handle);
+KESTO_API int SelectCharSizeHeight4(void* handle);
+KESTO_API int SelectCharSizeHeight5(void* handle);
+KESTO_API int SelectCharSizeHeight6(void* handle);
+KESTO_API int SelectCharSizeHeight7(void* handle);
+KESTO_API int SelectCharSizeHeight8(void* handle);
+/* GS ! 10 ... 70: character width x2 ... x8, height x1. */
+KESTO_API int SelectCharSizeWidth2(void* handle);
+KESTO_API int SelectCharSizeWidth3(void* handle);
+KESTO_API int SelectCharSizeWidth4(void* handle);
+KESTO_API int SelectCharSizeWidth5(void* handle);
+KESTO_API int SelectCharSizeWidth6(void* handle);
+KESTO_API int SelectCharSizeWidth7(void* handle);
+KESTO_API int SelectCharSizeWidth8(void* handle);
+
+/* ESC t p1: character code table p1. */
+KESTO_API int SelectPage(void* handle, int p1);
+/* GS L nL nH: left margin p1 in motion units, sent as low and high byte. */
+KESTO_API int SetLeftMargin(void* handle, int p1);
+/* GS ! p1: character size (bits 0-2 height, bits 4-6 width, magnification minus one). */
+KESTO_API int SelectCharSize(void* handle, int p1);
+/* ESC T p1: print direction (0 left to right ... 3 top to bottom). */
+KESTO_API int SetPrintDirection(void* handle, int p1);
+/* GS w p1: barcode module width. */
+KESTO_API int Set_Barcode_Width(void* handle, int p1);
+/* ESC W p1..p8: page-mode printing area x, y, width, height, each low byte then high byte. */
+KESTO_API int Set_Print_Range(void* handle, int p1, int p2, int p3, int p4, int p5, int p6, int p7, int p8);
+/* GS P p1 p2: horizontal and vertical motion units. */
+KESTO_API int Set_Motion_Units(void* handle, int p1, int p2);
+/* GS H p1: position of the human-readable characters of barcodes. */
+KESTO_API int SetPrinting_Position(void* handle, int p1);
+/* ESC SP p1: right-side character spacing. */
+KESTO_API int SetRightsideCharSpacing(void* handle, int p1);
+/* ESC $ p1 p2: absolute print position, p1 low byte, p2 high byte. */
+KESTO_API int SetAbsolutePosition(void* handle, int p1, int p2);
+/* ESC 3 p1: line spacing of p1 motion units. */
+KESTO_API int SetLinSpacing(void* handle, int p1);
+/* ESC D p1 p2: horizontal tab positions; no closing 00 is added (pass p2 = 0 to close the list). */
+KESTO_API int SetHorizontalTabSpace(void* handle, int p1, int p2);
+/* ESC J p1: print and feed p1 motion units. */
+KESTO_API int PrintNFeedPaper(void* handle, int p1);
+/* ESC \ p1 p2: print position relative to the current one, p1 low byte, p2 high byte. */
+KESTO_API int SetStartPrintPosition(void* handle, int p1, int p2);
+/* ESC d p1: print and feed p1 lines. */
+KESTO_API int PrintNFeedNLines(void* handle, int p1);
+
+/* ------------------------------------------------------------------ */
+/* Text, paper cut and cash drawer.                                    */
+/* ------------------------------------------------------------------ */
+
+/* Prints length bytes of text (zero-filled behind its end) as one block:
+ * ESC M 0, then ESC @ ESC ! 0, three zero bytes and the text, then ESC d 1.
+ * flag is unused. Returns the block's write result (length + 8 when all was
+ * written); -1 without a transport, for a null text or a negative length
+ * (nothing sent). Texts of any length go out whole in one block. */
+KESTO_API int KESTO_PrintText(void* handle, const char* text, int length, bool flag);
+/* Writes the NUL-terminated text as it is, nothing added; the write's result, -1 without a
+ * transport or for a null text. */
+KESTO_API int PrintText(void* handle, const char* text);
+/* Initialises the printer and makes a partial cut (ESC i); the cut's write result, or -1. */
+KESTO_API int KESTO_CutPaper(void* handle);
+/* GS V 66 3: feed to the cutting position and cut partially; the write result, or -1. */
+KESTO_API int KESTO_FeedAndCutPaper(void* handle);
+/* ESC p 0 t1 t2: drawer pulse on connector pin 2 (units of 2 ms); the write result, or -1. */
+KESTO_API int KESTO_OpenCashDrawerA(void* handle, int onTime, int offTime);
+/* ESC p 1 t1 t2: the same on connector pin 5. */
+KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime);
+
+#ifdef __cplusplus
+}
+
+#include <string>
+
+/* A copy of text in which, at each occurrence of what, its first character is
+ * replaced by with; the search resumes behind the inserted text. An empty what
+ * leaves text unchanged. */
+KESTO_API std::string replaceinString(std::string text, std::string what, std::string with);
+#endif
+
 #endif /* KESTO_KESTO_H */

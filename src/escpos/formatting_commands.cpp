@@ -1,0 +1,236 @@
+// The exported formatting family: one ESC/POS command per call, one write,
+// no log and no print-in-progress flag (callers such as the sample receipts
+// chain many of them).
+
+#include "escpos/formatting_commands.h"
+
+#include "api/device_handle.h"
+#include "escpos/command_table.h"
+#include "kesto/kesto.h"
+
+namespace kesto::escpos {
+
+CommandBytes BuildCommand(std::initializer_list<unsigned char> fixed, std::initializer_list<int> params) {
+    CommandBytes command;
+    size_t at = 0;
+    for (unsigned char byte : fixed) {
+        if (at == command.bytes.size()) break;
+        command.bytes[at++] = static_cast<char>(byte);
+    }
+    for (int param : params) {
+        if (at == command.bytes.size()) break;
+        command.bytes[at++] = LowByte(param);
+    }
+    command.length = static_cast<int>(at);
+    return command;
+}
+
+CommandBytes SelectPageBytes(int p1) {
+    return BuildCommand({0x1B, 0x74}, {p1});
+}
+
+// GS L takes the margin as a low and a high byte; the single parameter is
+// split so margins above 255 dots reach the printer intact.
+CommandBytes SetLeftMarginBytes(int margin) {
+    return BuildCommand({0x1D, 0x4C}, {margin, static_cast<int>(static_cast<unsigned int>(margin) >> 8)});
+}
+
+CommandBytes SelectCharSizeBytes(int p1) {
+    return BuildCommand({0x1D, 0x21}, {p1});
+}
+
+// ESC T: the print direction command of ESC/POS (also used by the page-mode members).
+CommandBytes SetPrintDirectionBytes(int p1) {
+    return BuildCommand({0x1B, 0x54}, {p1});
+}
+
+CommandBytes SetBarcodeWidthBytes(int p1) {
+    return BuildCommand({0x1D, 0x77}, {p1});
+}
+
+// ESC W: the page-mode printing area, the command that takes eight bytes
+// (x, y, width, height, each low byte first).
+CommandBytes SetPrintRangeBytes(int p1, int p2, int p3, int p4, int p5, int p6, int p7, int p8) {
+    return BuildCommand({0x1B, 0x57}, {p1, p2, p3, p4, p5, p6, p7, p8});
+}
+
+CommandBytes SetMotionUnitsBytes(int p1, int p2) {
+    return BuildCommand({0x1D, 0x50}, {p1, p2});
+}
+
+CommandBytes SetPrintingPositionBytes(int p1) {
+    return BuildCommand({0x1D, 0x48}, {p1});
+}
+
+CommandBytes SetRightsideCharSpacingBytes(int p1) {
+    return BuildCommand({0x1B, 0x20}, {p1});
+}
+
+// ESC $: the absolute print position, p1 low byte, p2 high byte.
+CommandBytes SetAbsolutePositionBytes(int p1, int p2) {
+    return BuildCommand({0x1B, 0x24}, {p1, p2});
+}
+
+CommandBytes SetLineSpacingBytes(int p1) {
+    return BuildCommand({0x1B, 0x33}, {p1});
+}
+
+// Exactly four bytes: the tab list stays open unless p2 is 0.
+CommandBytes SetHorizontalTabSpaceBytes(int p1, int p2) {
+    return BuildCommand({0x1B, 0x44}, {p1, p2});
+}
+
+CommandBytes PrintAndFeedPaperBytes(int p1) {
+    return BuildCommand({0x1B, 0x4A}, {p1});
+}
+
+CommandBytes SetStartPrintPositionBytes(int p1, int p2) {
+    return BuildCommand({0x1B, 0x5C}, {p1, p2});
+}
+
+CommandBytes PrintAndFeedLinesBytes(int p1) {
+    return BuildCommand({0x1B, 0x64}, {p1});
+}
+
+}  // namespace kesto::escpos
+
+namespace {
+
+using kesto::escpos::CommandBytes;
+
+int SendFixed(void* handle, const CommandSequence& command) noexcept {
+    try {
+        Communication* comm = GetCommPtr(handle);
+        if (comm == nullptr) return -1;
+        return kesto::WriteCommand(comm, command);
+    } catch (...) {
+        return -1;
+    }
+}
+
+int SendBuilt(void* handle, const CommandBytes& command) noexcept {
+    try {
+        Communication* comm = GetCommPtr(handle);
+        if (comm == nullptr) return -1;
+        return comm->Write(command.bytes.data(), command.length, 0);
+    } catch (...) {
+        return -1;
+    }
+}
+
+}  // namespace
+
+using namespace kesto::escpos;
+
+#define KESTO_FIXED_COMMAND(name, table, index) \
+    KESTO_API int name(void* handle) {          \
+        return SendFixed(handle, table[index]); \
+    }
+
+extern "C" {
+
+KESTO_FIXED_COMMAND(Set_Reverse_PrintingON, Reverse_Printing_ON, 0)
+KESTO_FIXED_COMMAND(Set_Reverse_PrintingOFF, Reverse_Printing_OFF, 0)
+KESTO_FIXED_COMMAND(SetHorizontalTab, Set_Horizontal_Tabs, 0)
+KESTO_FIXED_COMMAND(LineFeed, Set_Line_Feed, 0)
+KESTO_FIXED_COMMAND(PrintNReturn2StdPageMode, Print_N_Return2StdPageMode, 0)
+KESTO_FIXED_COMMAND(PrintNCarriageReturn, Print_N_CarriageReturn, 0)
+KESTO_FIXED_COMMAND(CancelPrintDataPageMode, Cancel_PrintData_PageMode, 0)
+KESTO_FIXED_COMMAND(RecoverErrorNPrint, Recover_Error_NPrint, 0)
+KESTO_FIXED_COMMAND(RecoverErrorNCancelPrint, Recover_Error_NCancel_Print, 0)
+KESTO_FIXED_COMMAND(PrintInPageMode, Print_In_PageMode, 0)
+KESTO_FIXED_COMMAND(SelectCharFontA, Select_CharFontA, 0)
+KESTO_FIXED_COMMAND(SelectCharFontABold, SelectCharFontA_Bold, 0)
+KESTO_FIXED_COMMAND(CancelDoubleHeight, Cancel_DoubleHeight, 0)
+KESTO_FIXED_COMMAND(SelectCharFontADoubleHeight, SelectCharFontA_Double_Height, 0)
+KESTO_FIXED_COMMAND(SelectCharFontADoubleWidth, SelectCharFontA_Double_Width, 0)
+KESTO_FIXED_COMMAND(SelectCharFontAUnderline, SelectCharFontA_Underline, 0)
+KESTO_FIXED_COMMAND(SelectCharFontB, Select_CharFontB, 0)
+KESTO_FIXED_COMMAND(SelectCharFontBBold, SelectCharFontB_Bold, 0)
+KESTO_FIXED_COMMAND(SelectCharFontBDoubleHeight, SelectCharFontB_Double_Height, 0)
+KESTO_FIXED_COMMAND(SelectCharFontBDoubleWidth, SelectCharFontB_Double_Width, 0)
+KESTO_FIXED_COMMAND(SelectCharFontBUnderline, SelectCharFontB_Underline, 0)
+KESTO_FIXED_COMMAND(TurnUnderlineONThin, Turn_UnderlineON_Thin, 0)
+KESTO_FIXED_COMMAND(TurnUnderlineONThick, Turn_UnderlineON_Thick, 0)
+KESTO_FIXED_COMMAND(TurnUnderlineOFF, Turn_UnderlineON_Off, 0)
+KESTO_FIXED_COMMAND(SetDefaultLineSpacing, Set_Default_LineSpacing, 0)
+KESTO_FIXED_COMMAND(EnablePrinter, Enable_Printer, 0)
+KESTO_FIXED_COMMAND(DisablePrinter, Enable_Printer, 1)
+KESTO_FIXED_COMMAND(TurnBoldON, Turn_Bold_On, 0)
+KESTO_FIXED_COMMAND(TurnBoldOFF, Turn_Bold_Off, 0)
+KESTO_FIXED_COMMAND(TurnDoubleStrikeON, Turn_DoubleStrike_On, 0)
+KESTO_FIXED_COMMAND(TurnDoubleStrikeOFF, Turn_DoubleStrike_Off, 0)
+KESTO_FIXED_COMMAND(SelectPageMode, Select_PageMode, 0)
+KESTO_FIXED_COMMAND(SelectStdMode, Select_StdMode, 0)
+KESTO_FIXED_COMMAND(PageModePrintLeft2Right, PageMode_Print_Left2Right, 0)
+KESTO_FIXED_COMMAND(PageModePrintBottom2Top, PageMode_Print_Bottom2Top, 0)
+KESTO_FIXED_COMMAND(PageModePrintRight2Left, PageMode_PrintRight2Left, 0)
+KESTO_FIXED_COMMAND(PageModePrintTop2Bottom, PageMode_PrintTop2Bottom, 0)
+KESTO_FIXED_COMMAND(Turn90ClockwiseRotationON, Turn90_ClockwiseRotation_ON, 0)
+KESTO_FIXED_COMMAND(Turn90ClockwiseRotationOFF, Turn90_ClockwiseRotation_Off, 0)
+KESTO_FIXED_COMMAND(SetLeftAllign, Set_LeftAllign, 0)
+KESTO_FIXED_COMMAND(SetCenterAllign, Set_CenterAllign, 0)
+KESTO_FIXED_COMMAND(SetRightAllign, Set_RightAllign, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeNormal, Select_CharSize_Normal, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeHeight2, Select_CharSize_Height2, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeHeight3, Select_CharSize_Height3, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeHeight4, Select_CharSize_Height4, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeHeight5, Select_CharSize_Height5, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeHeight6, Select_CharSize_Height6, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeHeight7, Select_CharSize_Height7, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeHeight8, Select_CharSize_Height8, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeWidth2, Select_CharSize_Width2, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeWidth3, Select_CharSize_Width3, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeWidth4, Select_CharSize_Width4, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeWidth5, Select_CharSize_Width5, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeWidth6, Select_CharSize_Width6, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeWidth7, Select_CharSize_Width7, 0)
+KESTO_FIXED_COMMAND(SelectCharSizeWidth8, Select_CharSize_Width8, 0)
+
+KESTO_API int SelectPage(void* handle, int p1) {
+    return SendBuilt(handle, SelectPageBytes(p1));
+}
+KESTO_API int SetLeftMargin(void* handle, int p1) {
+    return SendBuilt(handle, SetLeftMarginBytes(p1));
+}
+KESTO_API int SelectCharSize(void* handle, int p1) {
+    return SendBuilt(handle, SelectCharSizeBytes(p1));
+}
+KESTO_API int SetPrintDirection(void* handle, int p1) {
+    return SendBuilt(handle, SetPrintDirectionBytes(p1));
+}
+KESTO_API int Set_Barcode_Width(void* handle, int p1) {
+    return SendBuilt(handle, SetBarcodeWidthBytes(p1));
+}
+KESTO_API int Set_Print_Range(void* handle, int p1, int p2, int p3, int p4, int p5, int p6, int p7, int p8) {
+    return SendBuilt(handle, SetPrintRangeBytes(p1, p2, p3, p4, p5, p6, p7, p8));
+}
+KESTO_API int Set_Motion_Units(void* handle, int p1, int p2) {
+    return SendBuilt(handle, SetMotionUnitsBytes(p1, p2));
+}
+KESTO_API int SetPrinting_Position(void* handle, int p1) {
+    return SendBuilt(handle, SetPrintingPositionBytes(p1));
+}
+KESTO_API int SetRightsideCharSpacing(void* handle, int p1) {
+    return SendBuilt(handle, SetRightsideCharSpacingBytes(p1));
+}
+KESTO_API int SetAbsolutePosition(void* handle, int p1, int p2) {
+    return SendBuilt(handle, SetAbsolutePositionBytes(p1, p2));
+}
+KESTO_API int SetLinSpacing(void* handle, int p1) {
+    return SendBuilt(handle, SetLineSpacingBytes(p1));
+}
+KESTO_API int SetHorizontalTabSpace(void* handle, int p1, int p2) {
+    return SendBuilt(handle, SetHorizontalTabSpaceBytes(p1, p2));
+}
+KESTO_API int PrintNFeedPaper(void* handle, int p1) {
+    return SendBuilt(handle, PrintAndFeedPaperBytes(p1));
+}
+KESTO_API int SetStartPrintPosition(void* handle, int p1, int p2) {
+    return SendBuilt(handle, SetStartPrintPositionBytes(p1, p2));
+}
+KESTO_API int PrintNFeedNLines(void* handle, int p1) {
+    return SendBuilt(handle, PrintAndFeedLinesBytes(p1));
+}
+
+}  // extern "C"
