@@ -21,6 +21,8 @@ std::string DescribeWithExtra(const char* opening, std::string path, const std::
 
 }  // namespace
 
+DetectedPrinter::DetectedPrinter() {}
+
 DetectedPrinter::~DetectedPrinter() {}
 
 DetectedPrinter* DetectedPrinter::Create(const std::string& path, unsigned int /*type*/,

@@ -16,6 +16,10 @@ public:
     // Always makes a DetectedUsbPrinter, whatever the printer type code says
     // (USB is the only kind the enumeration finds). The caller owns the result.
     static DetectedPrinter* Create(const std::string& path, unsigned int type, unsigned int maxPacket);
+
+protected:
+    // Defined out of line so that the base's vtable is always emitted (and exported).
+    DetectedPrinter();
 };
 
 class KESTO_API DetectedUsbPrinter : public DetectedPrinter {

@@ -1,10 +1,10 @@
 #include "detect/hardware_detector.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <new>
 
 #include "platform/lock.h"
 #include "platform/notification_channel.h"
@@ -233,9 +233,9 @@ extern "C" {
 
 KESTO_API void* KESTO_CreateHardwareDetector(void (*callback)(void*)) {
     try {
-        auto* detector = new KESTOHardwareDetector();
+        auto detector = std::make_unique<KESTOHardwareDetector>();
         detector->StartThread(callback);
-        return detector;
+        return detector.release();
     } catch (...) {
         return nullptr;
     }
