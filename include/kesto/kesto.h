@@ -85,6 +85,35 @@ KESTO_API long GetTickCount(void);
 /* Lower-cases a NUL-terminated text in place; a null pointer is left alone. */
 KESTO_API void stringToLower(char* text);
 
+/* ------------------------------------------------------------------ */
+/* Device notification channel and serial probe.                       */
+/* ------------------------------------------------------------------ */
+
+/* Loopback endpoints of the notification channel, tried in this order. */
+extern KESTO_API const char* const MSG_IP[5];
+/* Their ports; the three trailing zeros are never used. */
+extern KESTO_API const int MSG_PORTS[8];
+
+/* Binds the first free endpoint and calls callback(NULL) once for each of "DEVICE_ADD" and
+   "DEVICE_REMOVE" in every datagram; returns only when no endpoint can be bound. slot is unused. */
+KESTO_API void MonitorDeviceNotification(int* slot, void (*callback)(void*));
+/* Closes the descriptor in *slot and sets it to -1; a null slot or -1 is left alone. */
+KESTO_API void DestroyDeviceNotification(int* slot);
+/* 1 when /dev/ttyS<number> opens and reads (or fails other than with EIO), else 0. */
+KESTO_API int TryOpenPort(int number);
+
+/* ------------------------------------------------------------------ */
+/* Hardware detection.                                                 */
+/* ------------------------------------------------------------------ */
+
+/* Makes a detector whose thread calls callback(NULL) on every hot-plug notification; NULL on failure. */
+KESTO_API void* KESTO_CreateHardwareDetector(void (*callback)(void*));
+/* Enumerates USB and writes the printer list: NULL buffer gives the size needed (length + 1);
+   a buffer of at least that size gets the text and its NUL (same result); otherwise -1, untouched. */
+KESTO_API int KESTO_GetHardwareXML(void* detector, char* buffer, size_t bufferSize);
+/* Stops the detector's thread (no callback after this begins) and frees it; always 1. */
+KESTO_API int KESTO_DestroyHardwareDetector(void* detector);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <atomic>
+
+#include "kesto/kesto.h"
+#include "platform/uncopyable.h"
+
+namespace kesto {
+
+// Tells a running notification monitor to return. Request may be called from
+// any thread, any number of times; the monitor wakes at once through a pipe.
+class NotificationStop : Uncopyable {
+public:
+    NotificationStop();
+    ~NotificationStop();
+
+    void Request();
+    bool Requested() const { return requested.load(); }
+    // Becomes readable once a stop was requested; -1 if no pipe could be made
+    // (the monitor then looks at Requested() every 100 ms instead).
+    int WakeFd() const { return pipeFds[0]; }
+
+private:
+    std::atomic<bool> requested{false};
+    int pipeFds[2] = {-1, -1};
+};
+
+// MonitorDeviceNotification with a way out: binds the first free endpoint of
+// MSG_IP/MSG_PORTS and calls notify(context) once for each of "DEVICE_ADD" and
+// "DEVICE_REMOVE" in every datagram, until stop (may be null: never) is
+// requested. The socket is close-on-exec and is closed before this returns.
+// notify may be null (datagrams are then dropped). slot is neither read nor written.
+void MonitorDeviceNotificationUntil(int* slot, void (*notify)(void*), void* context, NotificationStop* stop);
+
+}  // namespace kesto
