@@ -1,0 +1,230 @@
+#include "transport/usb_transport.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "kesto/kesto.h"
+#include "platform/lock.h"
+#include "transport/usb_ids.h"
+
+namespace {
+
+struct ModelRow {
+    const char* name;
+    const char* logEntry;
+    uint16_t productId;
+};
+
+// Compared exactly, case included, in this order.
+constexpr ModelRow kModels[] = {
+    {"TORQA10", "PRINTER_MODEL_TORQA10\n", kesto::usb::kProductTorqa10},
+    {"TORQA12", "PRINTER_MODEL_TORQA12\n", kesto::usb::kProductTorqa12},
+    {"TORQA15", "PRINTER_MODEL_TORQA15\n", kesto::usb::kProductTorqa15},
+    {"TORQA20", "PRINTER_MODEL_TORQA20\n", kesto::usb::kProductTorqa20},
+    {"TORQA20i", "PRINTER_MODEL_TORQA20I\n", kesto::usb::kProductTorqa20i},
+    {"TORQA22", "PRINTER_MODEL_TORQA22\n", kesto::usb::kProductTorqa22},
+    {"TORQA25", "PRINTER_MODEL_TORQA25\n", kesto::usb::kProductTorqa25},
+    {"VANTO500", "PRINTER_MODEL_VANTO500\n", kesto::usb::kProductVanto500},
+};
+
+constexpr int kUnknownModelError = 19;
+constexpr int kNoDeviceError = 2;
+
+}  // namespace
+
+std::atomic<int> USBPort::previousPinState{0};
+
+USBPort::USBPort(const std::string& devicePath, const std::string& modelName, int readTimeout)
+    : model(modelName), path(devicePath), readTimeoutMs(readTimeout) {
+    DebugPrint("Inside Constructor\n");
+    DebugPrint("Modal is %s\n", model.c_str());
+    InitMutex(&mutex);
+}
+
+USBPort::~USBPort() {
+    DebugPrint("Inside Destructor\n");
+    Close();
+    DestroyMutex(&mutex);
+}
+
+bool USBPort::Open() {
+    DebugPrint("USBPort::Open\n");
+    Lock lock(&mutex);
+    // A second Open must not strand the device and context of the first.
+    CloseDevice();
+    ReleaseContext();
+
+    libusb_context* fresh = nullptr;
+    const int result = libusb_init(&fresh);
+    if (result < 0) {
+        DebugPrint("USBPort Init Error Retrun Value is %d\n", result);
+        return connected.load();
+    }
+    context = fresh;
+    libusb_set_option(context, LIBUSB_OPTION_LOG_LEVEL, kLibusbLogLevel);
+    Init();
+    return connected.load();
+}
+
+int USBPort::Init() {
+    DebugPrint("Device Modal is %s\n", model.c_str());
+    const ModelRow* row = nullptr;
+    for (const ModelRow& candidate : kModels) {
+        if (model == candidate.name) {
+            row = &candidate;
+            break;
+        }
+    }
+    if (row == nullptr) {
+        DebugPrint("Device Modal is not defined\n");
+        lastError.store(kUnknownModelError);
+        return 1;
+    }
+    DebugPrint("%s", row->logEntry);
+
+    libusb_device_handle* handle =
+        libusb_open_device_with_vid_pid(context, kesto::usb::kVendorId, row->productId);
+    deviceHandle.store(handle);
+    lastError.store(errno);
+    if (handle == nullptr) {
+        connected.store(false);
+        lastError.store(kNoDeviceError);
+        DebugPrint("Could not Claimed Interface %d\n", kNoDeviceError);
+        return 1;
+    }
+
+    if (libusb_kernel_driver_active(handle, kesto::usb::kInterface) == 1) {
+        DebugPrint("Kernel Driver Active\n");
+        if (libusb_detach_kernel_driver(handle, kesto::usb::kInterface) != 0) {
+            DebugPrint("Couldn't detach kernel driver!\n");
+            libusb_close(handle);
+            deviceHandle.store(nullptr);
+            return 1;
+        }
+        DebugPrint("Kernel Driver Detached!\n");
+        kernelDriver.interfaceNumber = kesto::usb::kInterface;
+        kernelDriver.detached = true;
+    }
+
+    if (libusb_claim_interface(handle, kesto::usb::kInterface) >= 0) {
+        DebugPrint("Claimed Interface\n");
+        connected.store(true);
+        return 1;
+    }
+    lastError.store(errno);
+    DebugPrint("Cannot Claim Interface\n");
+    // Give the interface back to the system's driver we took it from.
+    if (kernelDriver.detached) {
+        libusb_attach_kernel_driver(handle, kernelDriver.interfaceNumber);
+        kernelDriver.detached = false;
+    }
+    libusb_close(handle);
+    deviceHandle.store(nullptr);
+    return 1;
+}
+
+int USBPort::Close() {
+    Lock lock(&mutex);
+    CloseDevice();
+    ReleaseContext();
+    return 1;
+}
+
+void USBPort::CloseDevice() {
+    libusb_device_handle* handle = deviceHandle.load();
+    if (handle != nullptr) {
+        DebugPrint("USBPort::Closed\n");
+        // The kernel binds its driver again only to a free interface, so the
+        // claim goes first.
+        if (connected.load()) libusb_release_interface(handle, kesto::usb::kInterface);
+        if (kernelDriver.detached) {
+            libusb_attach_kernel_driver(handle, kernelDriver.interfaceNumber);
+            kernelDriver.detached = false;
+        }
+        libusb_close(handle);
+        deviceHandle.store(nullptr);
+    }
+    connected.store(false);
+}
+
+void USBPort::ReleaseContext() {
+    if (context != nullptr) {
+        libusb_exit(context);
+        context = nullptr;
+    }
+}
+
+bool USBPort::GetConnected() {
+    return connected.load();
+}
+
+int USBPort::Write(const char* data, int length, int timeout) {
+    const unsigned int transferTimeout =
+        timeout != 0 ? static_cast<unsigned int>(timeout) : kDefaultTimeoutMs;
+    if (deviceHandle.load() == nullptr || data == nullptr) return 0;
+    Lock lock(&mutex);
+    libusb_device_handle* handle = deviceHandle.load();
+    if (handle == nullptr) return 0;  // closed while we waited for the lock
+
+    int total = 0;
+    while (total < length) {
+        int transferred = 0;
+        // libusb takes a non-const buffer for both directions; an OUT transfer only reads it.
+        unsigned char* position = reinterpret_cast<unsigned char*>(const_cast<char*>(data)) + total;
+        const int result = libusb_bulk_transfer(handle, kesto::usb::kEndpointOut, position, length - total,
+                                                &transferred, transferTimeout);
+        if (result < 0) {
+            const int error = errno;
+            lastError.store(error);
+            DebugPrint("Write::libusb_bulk_transfer failed. Error Code %d :: RetVal %d\n", error, result);
+            break;
+        }
+        if (transferred <= 0) break;
+        total += transferred;
+    }
+    return total;
+}
+
+int USBPort::Read(char* buffer, int /*unused*/) {
+    libusb_device_handle* handle = deviceHandle.load();
+    if (handle == nullptr || buffer == nullptr) return 0;
+
+    int transferred = 0;
+    const int result =
+        libusb_bulk_transfer(handle, kesto::usb::kEndpointIn, reinterpret_cast<unsigned char*>(buffer),
+                             kReadSize, &transferred, static_cast<unsigned int>(readTimeoutMs));
+    const int error = errno;
+    if (result == 0 && transferred > 0) {
+        DebugPrint("USBPort::Read Received %d Bytes\n", transferred);
+    } else if (result == LIBUSB_ERROR_TIMEOUT) {
+        DebugPrint("DEBUG: Got USB transaction timeout during read.\n");
+    } else if (result == LIBUSB_ERROR_PIPE) {
+        DebugPrint("DEBUG: Got USB pipe stalled during read.\n");
+    } else if (result == LIBUSB_ERROR_INTERRUPTED) {
+        DebugPrint("DEBUG: Got USB return aborted during read.\n");
+    }
+    if (result < 0) {
+        lastError.store(error);
+        DebugPrint("Read::libusb_bulk_transfer failed. Error Code %d ::: RetVal %d\n", error, result);
+    }
+    return transferred;
+}
+
+int USBPort::GetPrinterStatus() {
+    return kesto::PollPrinterStatus(
+        kesto::StopEventPolicy::kEndPoll, [this](char* buffer) { return Read(buffer, kReadSize); },
+        [this](char* buffer, int count) { return GetStatusCode(buffer, count); }, status);
+}
+
+int USBPort::GetStatusCode(char* buffer, int count) {
+    return kesto::DecodeStatusBlock(buffer, count, status.lastStatusCode.load(), previousPinState);
+}
+
+int USBPort::GetLastError() {
+    return lastError.load();
+}
+
+void USBPort::SetPrinterStatusNotifyCallBack(int (*callback)(int)) {
+    DebugPrint("USBPort::SetPrinterStatusNotifyCallBack\n");
+    status.callback.store(callback);
+}
