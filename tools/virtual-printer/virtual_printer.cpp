@@ -211,8 +211,11 @@ struct VirtualPrinter::Impl {
     }
 
     // Width of the area lines are laid out in.
-    int AreaWidth() const {
-        if (page_mode) return std::max(1, page.width());
+    int AreaWidth() {
+        if (page_mode) {
+            StartPage();
+            return std::max(1, page.width());
+        }
         return std::max(1, std::min(st.print_width, vp.options_.width - st.left_margin));
     }
     int AreaLeft() const { return page_mode ? 0 : st.left_margin; }
