@@ -29,6 +29,9 @@ public:
     // Copies the dots of `src` (ink only, blank stays transparent) to (x, y).
     void Blit(const Bitmap& src, int x, int y);
     bool AnyInk() const;
+    bool operator==(const Bitmap& o) const {
+        return width_ == o.width_ && height_ == o.height_ && px_ == o.px_;
+    }
 
     Bitmap Rotated90Clockwise() const;
     Bitmap Rotated180() const;

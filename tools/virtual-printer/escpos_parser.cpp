@@ -141,6 +141,7 @@ std::string CommandName(const Command& cmd) {
     switch (cmd.kind) {
         case CommandKind::kEsc:
             return "ESC " + code_name(cmd.code);
+        case CommandKind::kSkipped:
         case CommandKind::kGs:
             if ((cmd.code == '(' || cmd.code == 'v') && !cmd.args.empty())
                 return "GS " + code_name(cmd.code) + " " + code_name(cmd.args[0]);
@@ -216,6 +217,7 @@ void EscPosParser::Finish() {
     if (discard_left_ > 0) {
         Command cmd = discard_cmd_;
         cmd.kind = CommandKind::kTruncated;
+        cmd.data.clear();
         cmd.note = "stream ended " + std::to_string(discard_left_) + " bytes before the end of " +
                    CommandName(discard_cmd_) + " data";
         sink_(cmd);

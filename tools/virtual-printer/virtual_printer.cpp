@@ -13,7 +13,7 @@ constexpr int kDefaultBarHeight = 162;
 constexpr int kDefaultModuleWidth = 3;
 constexpr int kDefaultPageHeight = 831;  // dots, about 104 mm
 constexpr int kMaxPageDots = 4096;
-constexpr int kMaxPaperDots = 1 << 20;  // longer receipts are cut off, not grown
+constexpr int kMaxPaperDots = 32768;  // about 4 m: longer receipts are cut off, not grown
 
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* fmt, ...) {
@@ -654,7 +654,7 @@ struct VirtualPrinter::Impl {
 void VirtualPrinter::Impl::Apply(const Command& c) {
     if (c.kind == CommandKind::kDle) return ApplyRealTime(c);
     if (c.kind == CommandKind::kTruncated) {
-        Say(c.note + ": " + HexBytes(c.data) + " dropped");
+        Say(c.data.empty() ? c.note : c.note + ": " + HexBytes(c.data) + " dropped");
         return;
     }
     if (c.kind == CommandKind::kSkipped) {
