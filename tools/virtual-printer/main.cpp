@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
 
     ServerOptions opt;
     opt.out_dir = "vprinter-out";
+    opt.printer.max_kept = 16;  // files hold the receipts; memory keeps only the last few
     std::string input, scenario;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
