@@ -79,6 +79,71 @@ KESTO_API pthread_t CreateGenericThread(void* (*entry)(void*), pthread_t* id, vo
 KESTO_API long GetTickCount(void);
 
 /* ------------------------------------------------------------------ */
+/* Device handles. Results: -1 for a null handle or no connection.     */
+/* The first call that needs the printer opens the connection.         */
+/* ------------------------------------------------------------------ */
+
+/* Reads a <device> description (length bytes) and makes a handle; null for unknown,
+   serial or parallel printers. Empties the debug log first. Opens nothing. */
+KESTO_API void* KESTO_CreateDevicePointer(char* description, int descriptionLength);
+/* Stops a status thread polling through the handle, closes the transport, frees the handle. 1; -1 for null. */
+KESTO_API int KESTO_DestroyDevicePointer(void* handle);
+/* Stores nothing; always 1. */
+KESTO_API int KESTO_SetUserData(void* handle, void* userData);
+/* The transport's last error number, else the one kept from the last failed connection; -1 for null. */
+KESTO_API int KESTO_GetLastError(void* handle);
+/* Marks the device absent: every command fails until KESTO_DeviceReconnected. 1; -1 for null. */
+KESTO_API int KESTO_DeviceDisconnected(void* handle);
+/* Marks the device present again. 1; -1 for null. */
+KESTO_API int KESTO_DeviceReconnected(void* handle);
+/* Registers the status callback (called on the status thread with each code). 1; -1 without connection. */
+KESTO_API int KESTO_OnPrinterError(void* handle, int (*statusCallback)(int));
+/* Writes the bytes as they are; the transport's count, -1 without connection or with null data. */
+KESTO_API int KESTO_WriteData(void* handle, const char* data, int dataLength);
+/* Writes "0.6.0.2" when bufferSize is at least 15, else an empty text; a null buffer is left alone. */
+KESTO_API void KESTO_GetVersionString(char* buffer, int bufferSize);
+/* No parallel ports are reported: always 0. */
+KESTO_API int GetAvailableParallelPorts(void* unused);
+/* No serial ports are reported: always 0. */
+KESTO_API int GetAvailableSerialPorts(void* unused);
+
+/* ------------------------------------------------------------------ */
+/* Status thread. Status codes: 0 nothing to report, 3/6 drawer pin 3  */
+/* low/high, 7 cover open, 9 cover closed, 19 paper end, 32 paper end  */
+/* cleared, 24 paper near end, 23 paper near end cleared.              */
+/* ------------------------------------------------------------------ */
+
+/* After one second, starts the one status thread of the process polling through handle
+   (a running one is stopped first). 1 started, -1 not. */
+KESTO_API int KESTO_CreateStatusThread(void* handle);
+/* Stops and joins the status thread; nothing happens without one. */
+KESTO_API void KESTO_DestroyStatusThread(void* handle);
+/* One status query (also calls the callback); its code, -1 without connection. */
+KESTO_API int KESTO_GetPrinterStatus(void* handle);
+
+/* ------------------------------------------------------------------ */
+/* Barcodes, sample receipts, images.                                  */
+/* ------------------------------------------------------------------ */
+
+/* Prints a barcode: type 257 UPC-A, 258 UPC-E, 259 EAN-8, 260 EAN-13, 261 ITF, 262 CODABAR,
+   263 CODE39, 264 CODE93, 265 CODE128, 272 QR code, 273 PDF417. 0 once a transport was had
+   (unknown types send only the init run); -1 without connection, for CODE93/CODE128 data over
+   255 bytes and 2D data over 65532 bytes (nothing sent). */
+KESTO_API int KESTO_PrintBarcode(void* handle, int type, const char* data, int length);
+/* Demonstration receipts: 0 when run; receipts 1 and 2 give -1 without connection. */
+KESTO_API int KESTO_PrintSampleReceipt1(void* handle);
+KESTO_API int KESTO_PrintSampleReceipt2(void* handle);
+KESTO_API int KESTO_PrintSampleReceipt3(void* handle);
+KESTO_API int KESTO_PrintSampleReceipt4(void* handle);
+/* Prints an image file: the conversion script (KESTO_CONVERT_SCRIPT, else the installed
+   Convert.sh) turns it into /tmp/saved1.bmp, which is sent as one raster image. The last
+   write's result (2 when all went out); -1 without connection or when nothing convertible
+   came back (a script running over 60 s is stopped). */
+KESTO_API int KESTO_PrintImage(void* handle, const char* fileName);
+/* 1 when the BMP file has 1, 8, 16, 24 or 32 bits per pixel and is stored bottom-up; else 0. */
+KESTO_API int KESTO_IsBMPSupported(void* handle, const char* fileName);
+
+/* ------------------------------------------------------------------ */
 /* Utilities.                                                          */
 /* ------------------------------------------------------------------ */
 

@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,22 @@ int WaitReady(int fd, short events, std::chrono::milliseconds timeout) {
         const int ready = ::poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
         if (ready >= 0) return ready;
         if (errno != EINTR) return -1;
+    }
+}
+
+constexpr int kStopping = -2;
+
+// WaitReady for reading, in short slices when the status thread reads, so that
+// a request to stop it is seen within a slice: kStopping then.
+int WaitReadableUnlessStopping(int fd, std::chrono::milliseconds timeout) {
+    constexpr std::chrono::milliseconds kSlice(100);
+    const Clock::time_point deadline = Clock::now() + timeout;
+    for (;;) {
+        if (kesto::StatusReadShouldStop()) return kStopping;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return WaitReady(fd, POLLIN, std::chrono::milliseconds(0));
+        const int ready = WaitReady(fd, POLLIN, std::min(left, kSlice));
+        if (ready != 0) return ready;
     }
 }
 
@@ -257,7 +274,12 @@ int Ethernet::Read(char* buffer, int /*unused*/) {
         DebugPrint("setsockopt SO_SNDTIMEO failed Error Code :: %d\n", error);
     }
 
-    if (WaitReady(fd, POLLIN, timeouts.receive) == 0) {
+    const int ready = WaitReadableUnlessStopping(fd, timeouts.receive);
+    if (ready == kStopping) {
+        DebugPrint("Ethernet::Read abandoned: the status thread is stopping\n");
+        return -1;
+    }
+    if (ready == 0) {
         lastError = ETIMEDOUT;
         DebugPrint("Ethernet::Select Timeout Error Code is %d\n", ETIMEDOUT);
         return -1;

@@ -8,6 +8,16 @@
 
 namespace kesto {
 
+namespace {
+thread_local bool tl_statusThread = false;
+}
+
+void MarkStatusThread() { tl_statusThread = true; }
+
+bool IsMarkedStatusThread() { return tl_statusThread; }
+
+bool StatusReadShouldStop() { return tl_statusThread && g_bExitFlag.load(); }
+
 int DecodeStatusBlock(char* buffer, int count, int lastStatusCode, std::atomic<int>& previousPinState) {
     if (buffer == nullptr || count <= 0) {
         DebugPrint("GetStatusCode: Get Value Return Error\n");
@@ -68,6 +78,7 @@ int PollPrinterStatus(StopEventPolicy policy, const std::function<int(char*)>& r
         }
         received = read(buffer);
         if (received > 0) break;
+        if (StatusReadShouldStop()) return StatusNothingToReport;
     }
     const int code = decode(buffer, received);
     if (code != StatusNothingToReport) report.lastStatusCode.store(code);

@@ -32,6 +32,13 @@ struct StatusReport {
 // 3 or 6. Fewer than four bytes hold no block: 0, nothing outside them is read.
 int DecodeStatusBlock(char* buffer, int count, int lastStatusCode, std::atomic<int>& previousPinState);
 
+// The status thread marks itself, so that a status read it makes can end
+// early once it is asked to stop (g_bExitFlag), instead of waiting out the
+// read's time-out. Reads on any other thread keep their full time-out.
+void MarkStatusThread();
+bool IsMarkedStatusThread();
+bool StatusReadShouldStop();
+
 // On a posted stop event, the USB transport ends the poll at once; the
 // Ethernet transport logs it and reads all the same.
 enum class StopEventPolicy { kEndPoll, kLogAndRead };
@@ -39,7 +46,8 @@ enum class StopEventPolicy { kEndPoll, kLogAndRead };
 // One status poll as both transports run it: up to three attempts of
 // (poll the stop event, read into a cleared 256-byte buffer) until a read
 // returns data, then decode, remember a non-zero code and call the callback
-// with the code, 0 included.
+// with the code, 0 included. A read abandoned because the status thread is
+// stopping ends the poll with 0, without decoding or calling back.
 int PollPrinterStatus(StopEventPolicy policy, const std::function<int(char*)>& read,
                       const std::function<int(char*, int)>& decode, StatusReport& report);
 

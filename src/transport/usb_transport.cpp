@@ -1,6 +1,8 @@
 #include "transport/usb_transport.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "kesto/kesto.h"
@@ -190,10 +192,30 @@ int USBPort::Read(char* buffer, int /*unused*/) {
     if (handle == nullptr || buffer == nullptr) return 0;
 
     int transferred = 0;
-    const int result =
-        libusb_bulk_transfer(handle, kesto::usb::kEndpointIn, reinterpret_cast<unsigned char*>(buffer),
-                             kReadSize, &transferred, static_cast<unsigned int>(readTimeoutMs));
-    const int error = errno;
+    int result;
+    int error;
+    if (!kesto::IsMarkedStatusThread()) {
+        result = libusb_bulk_transfer(handle, kesto::usb::kEndpointIn, reinterpret_cast<unsigned char*>(buffer),
+                                      kReadSize, &transferred, static_cast<unsigned int>(readTimeoutMs));
+        error = errno;
+    } else {
+        // The status thread reads in short slices so that a request to stop it
+        // is seen within one; the whole read still waits the full time-out.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs);
+        for (;;) {
+            if (kesto::StatusReadShouldStop()) {
+                DebugPrint("USBPort::Read abandoned: the status thread is stopping\n");
+                return 0;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const long long slice = std::max<long long>(1, std::min<long long>(left.count(), 200));
+            result = libusb_bulk_transfer(handle, kesto::usb::kEndpointIn, reinterpret_cast<unsigned char*>(buffer),
+                                          kReadSize, &transferred, static_cast<unsigned int>(slice));
+            error = errno;
+            if (result != LIBUSB_ERROR_TIMEOUT || transferred > 0 || left.count() <= 200) break;
+        }
+    }
     if (result == 0 && transferred > 0) {
         DebugPrint("USBPort::Read Received %d Bytes\n", transferred);
     } else if (result == LIBUSB_ERROR_TIMEOUT) {

@@ -15,7 +15,7 @@
 
 using kesto::test::BmpBytes;
 using kesto::test::BmpSpec;
-using kesto::test::Bytes;
+using kesto::test::ByteVector;
 using kesto::test::ClearLog;
 using kesto::test::FileExists;
 using kesto::test::LogContains;
@@ -32,7 +32,7 @@ protected:
     void SetUp() override { ClearLog(); }
 
     // A file with the given geometry; the reader deletes it when done.
-    std::string Make(int32_t width, int32_t height, uint16_t bits, const Bytes& pixels = {},
+    std::string Make(int32_t width, int32_t height, uint16_t bits, const ByteVector& pixels = {},
                      int64_t sizeImage = -1, int64_t offBits = -1) {
         BmpSpec s;
         s.width = width;
@@ -51,7 +51,7 @@ protected:
 
 TEST_F(ReaderTest, HeadersGiveSizesAndStrides) {
     {
-        BitmapFileReader r(Make(10, 2, 1, Bytes(8, 0)).c_str());
+        BitmapFileReader r(Make(10, 2, 1, ByteVector(8, 0)).c_str());
         EXPECT_EQ(10, r.GetWidth());
         EXPECT_EQ(2, r.GetHeight());
         EXPECT_EQ(1, r.GetBitsPerPixel());
@@ -96,10 +96,10 @@ TEST_F(ReaderTest, LoadGivesRowsTopFirstAndDeletesTheFileAfterwards) {
         BitmapFileReader r(name.c_str());
         Buffer rows(r.LoadBMP());
         ASSERT_TRUE(rows);
-        EXPECT_EQ(Bytes({0xCC, 0xDD, 0, 0, 0xAA, 0xBB, 0, 0}), Bytes(rows.get(), rows.get() + 8));
+        EXPECT_EQ(ByteVector({0xCC, 0xDD, 0, 0, 0xAA, 0xBB, 0, 0}), ByteVector(rows.get(), rows.get() + 8));
         // The rest of the 24-bit-sized buffer is there and holds nothing stale.
         const int size = r.GetBytesPerLine24Bit() * r.GetHeight();
-        EXPECT_EQ(Bytes(size - 8, 0), Bytes(rows.get() + 8, rows.get() + size));
+        EXPECT_EQ(ByteVector(size - 8, 0), ByteVector(rows.get() + 8, rows.get() + size));
         EXPECT_TRUE(LogContains("Bitmap LoadBMP\n"));
         EXPECT_TRUE(LogContains("Bitmap FlipImage\n"));
         EXPECT_TRUE(FileExists(name));
@@ -121,25 +121,25 @@ TEST_F(ReaderTest, LoadsWhatTheImageLibraryWrites) {
     ASSERT_EQ(8, r.GetImageSize());
     Buffer rows(r.LoadBMP());
     ASSERT_TRUE(rows);
-    EXPECT_EQ(Bytes({0x80, 0x3F, 0, 0, 0x00, 0x7F, 0, 0}), Bytes(rows.get(), rows.get() + 8));
+    EXPECT_EQ(ByteVector({0x80, 0x3F, 0, 0, 0x00, 0x7F, 0, 0}), ByteVector(rows.get(), rows.get() + 8));
 }
 
 TEST_F(ReaderTest, LyingOrShortFilesNeverOverrunTheBuffer) {
     {
-        BitmapFileReader r(Make(10, -2, 1, Bytes(8, 0xFF)).c_str());
+        BitmapFileReader r(Make(10, -2, 1, ByteVector(8, 0xFF)).c_str());
         EXPECT_EQ(nullptr, r.LoadBMP());
     }
     const std::pair<int32_t, int32_t> refused[] = {{0, 2}, {-4, 2}, {70000, 1}, {INT_MAX, 2}, {65535, 65535}};
     for (auto [w, h] : refused) {
-        BitmapFileReader r(Make(w, h, 1, Bytes(8, 0xFF)).c_str());
+        BitmapFileReader r(Make(w, h, 1, ByteVector(8, 0xFF)).c_str());
         EXPECT_EQ(nullptr, r.LoadBMP()) << w << " x " << h;
     }
     {  // an image size beyond what 10 x 2 pixels could ever take
-        BitmapFileReader r(Make(10, 2, 1, Bytes(8, 0xFF), 0x7FFFFFFF).c_str());
+        BitmapFileReader r(Make(10, 2, 1, ByteVector(8, 0xFF), 0x7FFFFFFF).c_str());
         EXPECT_EQ(nullptr, r.LoadBMP());
     }
     {  // a 32-bit image size: callers may take all of it
-        BitmapFileReader r(Make(10, 2, 32, Bytes(80, 0x11)).c_str());
+        BitmapFileReader r(Make(10, 2, 32, ByteVector(80, 0x11)).c_str());
         ASSERT_EQ(80, r.GetImageSize());
         Buffer rows(r.LoadBMP());
         ASSERT_TRUE(rows);
@@ -147,23 +147,23 @@ TEST_F(ReaderTest, LyingOrShortFilesNeverOverrunTheBuffer) {
         EXPECT_EQ(0, rows[79]);  // beyond the 64 bytes read
     }
     {  // data offset past the end: nothing to read, all zero
-        BitmapFileReader r(Make(10, 2, 1, Bytes(8, 0xFF), -1, 1 << 30).c_str());
+        BitmapFileReader r(Make(10, 2, 1, ByteVector(8, 0xFF), -1, 1 << 30).c_str());
         Buffer rows(r.LoadBMP());
         ASSERT_TRUE(rows);
-        EXPECT_EQ(Bytes(8, 0), Bytes(rows.get(), rows.get() + 8));
+        EXPECT_EQ(ByteVector(8, 0), ByteVector(rows.get(), rows.get() + 8));
     }
     {  // negative data offset
-        BitmapFileReader r(Make(10, 2, 1, Bytes(8, 0xFF), -1, 0x80000000u).c_str());
+        BitmapFileReader r(Make(10, 2, 1, ByteVector(8, 0xFF), -1, 0x80000000u).c_str());
         EXPECT_EQ(nullptr, r.LoadBMP());
     }
     {  // cut inside the first stored row: it becomes the last row, partly zero
         BitmapFileReader r(Make(10, 2, 1, {0xAA, 0xBB}).c_str());
         Buffer rows(r.LoadBMP());
         ASSERT_TRUE(rows);
-        EXPECT_EQ(Bytes({0, 0, 0, 0, 0xAA, 0xBB, 0, 0}), Bytes(rows.get(), rows.get() + 8));
+        EXPECT_EQ(ByteVector({0, 0, 0, 0, 0xAA, 0xBB, 0, 0}), ByteVector(rows.get(), rows.get() + 8));
     }
     {  // cut inside the headers: the missing fields are 0
-        const std::string name = dir.Write("short.bmp", Bytes{'B', 'M', 1, 2});
+        const std::string name = dir.Write("short.bmp", ByteVector{'B', 'M', 1, 2});
         BitmapFileReader r(name.c_str());
         EXPECT_EQ(0, r.GetWidth());
         EXPECT_EQ(0, r.GetHeight());
@@ -198,7 +198,7 @@ TEST_F(ReaderTest, ConvertsTwentyFourBitRowsToMono) {
     Buffer out(r.ConverToMono(blackWhite, 2, 1, &size));
     ASSERT_TRUE(out);
     EXPECT_EQ(4, size);
-    EXPECT_EQ(Bytes({0x80, 0, 0, 0}), Bytes(out.get(), out.get() + 4));
+    EXPECT_EQ(ByteVector({0x80, 0, 0, 0}), ByteVector(out.get(), out.get() + 4));
 
     // Grey 128 weighs in just below 128; the weights go by byte position.
     unsigned char pixels[2 * 12] = {128, 128, 128, 129, 129, 129, 0, 0, 255, 255, 0, 0,  // row 0 + pad
@@ -206,12 +206,12 @@ TEST_F(ReaderTest, ConvertsTwentyFourBitRowsToMono) {
     Buffer grey(r.ConverToMono(pixels, 4, 2, &size));
     ASSERT_TRUE(grey);
     EXPECT_EQ(8, size);
-    EXPECT_EQ(Bytes({0xB0, 0, 0, 0, 0x70, 0, 0, 0}), Bytes(grey.get(), grey.get() + 8));
+    EXPECT_EQ(ByteVector({0xB0, 0, 0, 0, 0x70, 0, 0, 0}), ByteVector(grey.get(), grey.get() + 8));
 
     Buffer upsideDown(r.ConverToMono(pixels, 4, -2, &size));
     ASSERT_TRUE(upsideDown);
     EXPECT_EQ(8, size);
-    EXPECT_EQ(Bytes(8, 0), Bytes(upsideDown.get(), upsideDown.get() + 8));
+    EXPECT_EQ(ByteVector(8, 0), ByteVector(upsideDown.get(), upsideDown.get() + 8));
 
     EXPECT_EQ(nullptr, r.ConverToMono(nullptr, 2, 1, &size));
     EXPECT_EQ(0, size);
@@ -230,7 +230,7 @@ TEST_F(ReaderTest, RotatesColourRowsByHalfATurn) {
     // 2 x 2: rows of 8 bytes, the last two padding (0xEE).
     unsigned char two[16] = {1, 1, 1, 2, 2, 2, 0xEE, 0xEE, 3, 3, 3, 4, 4, 4, 0xEE, 0xEE};
     ASSERT_TRUE(r.RotateBy180Color(two, 2, 2));
-    EXPECT_EQ(Bytes({4, 4, 4, 3, 3, 3, 0xEE, 0xEE, 2, 2, 2, 1, 1, 1, 0xEE, 0xEE}), Bytes(two, two + 16));
+    EXPECT_EQ(ByteVector({4, 4, 4, 3, 3, 3, 0xEE, 0xEE, 2, 2, 2, 1, 1, 1, 0xEE, 0xEE}), ByteVector(two, two + 16));
 
     // 3 x 3: rows of 12 bytes; the middle row is mirrored too.
     unsigned char three[36];
@@ -250,7 +250,7 @@ TEST_F(ReaderTest, RotatesColourRowsByHalfATurn) {
     }
     unsigned char one[4] = {1, 2, 3, 9};
     ASSERT_TRUE(r.RotateBy180Color(one, 1, 1));
-    EXPECT_EQ(Bytes({1, 2, 3, 9}), Bytes(one, one + 4));
+    EXPECT_EQ(ByteVector({1, 2, 3, 9}), ByteVector(one, one + 4));
     EXPECT_FALSE(r.RotateBy180Color(nullptr, 1, 1));
     EXPECT_FALSE(r.RotateBy180Color(one, -1, 1));
 }
@@ -260,18 +260,18 @@ TEST_F(ReaderTest, RotatesMonoRowsBitByBitWithinTheImage) {
     // 32 wide, 2 high, between guard bytes that must survive.
     unsigned char wide[10] = {0x5A, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x5A};
     ASSERT_TRUE(r.RotateBy180Mono(wide + 1, 32, 2));
-    EXPECT_EQ(Bytes({0x5A, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x5A}), Bytes(wide, wide + 10));
+    EXPECT_EQ(ByteVector({0x5A, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x5A}), ByteVector(wide, wide + 10));
 
     unsigned char bits[8] = {0xF0, 0x00, 0x00, 0x00,
                              0x00, 0x00, 0x00, 0x01};  // top-left 4 dots, bottom-right 1
     ASSERT_TRUE(r.RotateBy180Mono(bits, 32, 2));
-    EXPECT_EQ(Bytes({0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0F}), Bytes(bits, bits + 8));
+    EXPECT_EQ(ByteVector({0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0F}), ByteVector(bits, bits + 8));
 
     // 10 x 3: the middle row is mirrored; bits past pixel 9 and the padding bytes keep their values.
     unsigned char odd[12] = {0xC0, 0x3F, 0xAB, 0xCD, 0xC0, 0x3F, 0xAB, 0xCD, 0x00, 0x7F, 0xAB, 0xCD};
     ASSERT_TRUE(r.RotateBy180Mono(odd, 10, 3));
-    EXPECT_EQ(Bytes({0x80, 0x3F, 0xAB, 0xCD, 0x00, 0xFF, 0xAB, 0xCD, 0x00, 0xFF, 0xAB, 0xCD}),
-              Bytes(odd, odd + 12));
+    EXPECT_EQ(ByteVector({0x80, 0x3F, 0xAB, 0xCD, 0x00, 0xFF, 0xAB, 0xCD, 0x00, 0xFF, 0xAB, 0xCD}),
+              ByteVector(odd, odd + 12));
 
     unsigned char b = 0x80;
     r.swapmono(&b, &b, 0x80, 0x01);
@@ -289,7 +289,7 @@ TEST_F(ReaderTest, FlipLeavesTheMiddleOfAnOddCountInPlace) {
     BitmapFileReader r(Make(1, 1, 1).c_str());
     unsigned char rows[6] = {1, 1, 2, 2, 3, 3};
     ASSERT_TRUE(r.FlipImage(rows, 3, 2));
-    EXPECT_EQ(Bytes({3, 3, 2, 2, 1, 1}), Bytes(rows, rows + 6));
+    EXPECT_EQ(ByteVector({3, 3, 2, 2, 1, 1}), ByteVector(rows, rows + 6));
     EXPECT_FALSE(r.FlipImage(nullptr, 3, 2));
     EXPECT_FALSE(r.FlipImage(rows, -1, 2));
 }
@@ -297,7 +297,7 @@ TEST_F(ReaderTest, FlipLeavesTheMiddleOfAnOddCountInPlace) {
 TEST_F(ReaderTest, ThirtyTwoBitRowsGoToAFreshFileNeverThroughALink) {
     BitmapFileReader r(Make(1, 1, 32).c_str());
     const std::string fixed = "/tmp/test.bmp";
-    const std::string victim = dir.Write("victim", Bytes{'k', 'e', 'e', 'p'});
+    const std::string victim = dir.Write("victim", ByteVector{'k', 'e', 'e', 'p'});
     ::unlink(fixed.c_str());
     ASSERT_EQ(0, ::symlink(victim.c_str(), fixed.c_str())) << errno;
 
@@ -305,11 +305,11 @@ TEST_F(ReaderTest, ThirtyTwoBitRowsGoToAFreshFileNeverThroughALink) {
     int size = 0;
     EXPECT_TRUE(r.Convert32BMPto24BMP(pixels, 2, 2, &size));
     EXPECT_EQ(16, size);
-    EXPECT_EQ(Bytes({'k', 'e', 'e', 'p'}), ReadBytes(victim));
+    EXPECT_EQ(ByteVector({'k', 'e', 'e', 'p'}), ReadBytes(victim));
     struct stat st {};
     ASSERT_EQ(0, ::lstat(fixed.c_str(), &st));
     EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(Bytes({1, 2, 3, 5, 6, 7, 0, 0, 9, 10, 11, 13, 14, 15, 0, 0}), ReadBytes(fixed));
+    EXPECT_EQ(ByteVector({1, 2, 3, 5, 6, 7, 0, 0, 9, 10, 11, 13, 14, 15, 0, 0}), ReadBytes(fixed));
     ::unlink(fixed.c_str());
 
     EXPECT_FALSE(r.Convert32BMPto24BMP(nullptr, 2, 2, &size));

@@ -16,14 +16,14 @@
 
 namespace kesto::test {
 
-using Bytes = std::vector<uint8_t>;
+using ByteVector = std::vector<uint8_t>;
 
-inline void Le16(Bytes& out, uint32_t v) {
+inline void Le16(ByteVector& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v));
     out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
-inline void Le32(Bytes& out, uint32_t v) {
+inline void Le32(ByteVector& out, uint32_t v) {
     Le16(out, v & 0xFFFF);
     Le16(out, v >> 16);
 }
@@ -36,17 +36,17 @@ struct BmpSpec {
     uint32_t compression = 0;
     uint32_t xPels = 0;
     uint32_t yPels = 0;
-    Bytes table;             // colour entries (blue, green, red, alpha) or bit-field masks
-    Bytes extra;             // meta data between the table and the pixels
-    Bytes pixels;            // rows as stored, bottom row first
+    ByteVector table;             // colour entries (blue, green, red, alpha) or bit-field masks
+    ByteVector extra;             // meta data between the table and the pixels
+    ByteVector pixels;            // rows as stored, bottom row first
     int64_t offBits = -1;    // -1: 54 + table + extra
     int64_t sizeImage = -1;  // -1: pixels.size()
 };
 
-inline Bytes BmpBytes(const BmpSpec& s) {
+inline ByteVector BmpBytes(const BmpSpec& s) {
     const uint32_t off = s.offBits >= 0 ? static_cast<uint32_t>(s.offBits)
                                         : static_cast<uint32_t>(54 + s.table.size() + s.extra.size());
-    Bytes out;
+    ByteVector out;
     out.push_back('B');
     out.push_back('M');
     Le32(out, static_cast<uint32_t>(54 + s.table.size() + s.extra.size() + s.pixels.size()));
@@ -85,7 +85,7 @@ public:
 
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-    std::string Write(const std::string& name, const Bytes& bytes) const {
+    std::string Write(const std::string& name, const ByteVector& bytes) const {
         const std::string path = File(name);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -96,9 +96,9 @@ private:
     std::string path_;
 };
 
-inline Bytes ReadBytes(const std::string& path) {
+inline ByteVector ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline bool FileExists(const std::string& path) {

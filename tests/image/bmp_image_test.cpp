@@ -10,7 +10,7 @@
 
 using kesto::test::BmpBytes;
 using kesto::test::BmpSpec;
-using kesto::test::Bytes;
+using kesto::test::ByteVector;
 using kesto::test::CoutCapture;
 using kesto::test::ReadBytes;
 using kesto::test::TempDir;
@@ -32,7 +32,7 @@ bool Same(RGBApixel p, int r, int g, int b, int a = 0) {
            << image.TellWidth() << " x " << image.TellHeight() << " at " << image.TellBitDepth();
 }
 
-uint32_t At32(const Bytes& b, size_t i) {
+uint32_t At32(const ByteVector& b, size_t i) {
     return b[i] | b[i + 1] << 8 | b[i + 2] << 16 | uint32_t{b[i + 3]} << 24;
 }
 
@@ -68,7 +68,7 @@ TEST_F(BmpTest, ReadsTwentyFourBitsAndWritesComplementedOneBitRows) {
     ASSERT_TRUE(image.SetBitDepth(1));
     const std::string out = dir.File("out.bmp");
     ASSERT_TRUE(image.WriteToFile(out.c_str()));
-    const Bytes file = ReadBytes(out);
+    const ByteVector file = ReadBytes(out);
     ASSERT_EQ(70u, file.size());
     EXPECT_EQ('B', file[0]);
     EXPECT_EQ('M', file[1]);
@@ -85,8 +85,8 @@ TEST_F(BmpTest, ReadsTwentyFourBitsAndWritesComplementedOneBitRows) {
     EXPECT_EQ(3780u, At32(file, 42));  // unknown resolution gets the default
     EXPECT_EQ(0u, At32(file, 46));
     EXPECT_EQ(0u, At32(file, 50));
-    EXPECT_EQ(Bytes({0, 0, 0, 0, 255, 255, 255, 0}), Bytes(file.begin() + 54, file.begin() + 62));
-    EXPECT_EQ(Bytes({0xBF, 0, 0, 0, 0x1F, 0, 0, 0}), Bytes(file.begin() + 62, file.end()));
+    EXPECT_EQ(ByteVector({0, 0, 0, 0, 255, 255, 255, 0}), ByteVector(file.begin() + 54, file.begin() + 62));
+    EXPECT_EQ(ByteVector({0xBF, 0, 0, 0, 0x1F, 0, 0, 0}), ByteVector(file.begin() + 62, file.end()));
 }
 
 TEST_F(BmpTest, OneBitThresholdLiesBetweenColourSums382And383) {
@@ -109,7 +109,7 @@ TEST_F(BmpTest, OneBitThresholdLiesBetweenColourSums382And383) {
 
 TEST_F(BmpTest, FileThatIsNotABmpLeavesTheImageAsItWas) {
     ASSERT_TRUE(image.ReadFromFile(dir.Write("good.bmp", BmpBytes(ThreeByTwo())).c_str()));
-    Bytes bytes = BmpBytes(ThreeByTwo());
+    ByteVector bytes = BmpBytes(ThreeByTwo());
     bytes[0] = 'P';
     const std::string name = dir.Write("bad.bmp", bytes);
     CoutCapture out;
@@ -124,7 +124,7 @@ TEST_F(BmpTest, FileThatIsNotABmpLeavesTheImageAsItWas) {
 TEST_F(BmpTest, FailedReadsReportAndResetToOnePixelAtOneBit) {
     struct Case {
         std::string what;
-        Bytes bytes;
+        ByteVector bytes;
         std::string message;  // after "EasyBMP Error: <name>"
     };
     BmpSpec negative = ThreeByTwo();
@@ -140,7 +140,7 @@ TEST_F(BmpTest, FailedReadsReportAndResetToOnePixelAtOneBit) {
     fields24.compression = 3;
     BmpSpec depth2 = ThreeByTwo();
     depth2.bitCount = 2;
-    Bytes cutHeader = BmpBytes(ThreeByTwo());
+    ByteVector cutHeader = BmpBytes(ThreeByTwo());
     cutHeader.resize(40);
 
     const std::vector<Case> cases = {
@@ -249,7 +249,7 @@ TEST_F(BmpTest, UnderspecifiedEightBitTableIsPaddedWithWhite) {
 }
 
 TEST_F(BmpTest, FileCutAfterItsFirstRowKeepsTheRowsAboveWhite) {
-    Bytes bytes = BmpBytes(ThreeByTwo());
+    ByteVector bytes = BmpBytes(ThreeByTwo());
     bytes.resize(54 + 12);
     CoutCapture out;
     ASSERT_TRUE(image.ReadFromFile(dir.Write("cut.bmp", bytes).c_str()));
@@ -305,7 +305,7 @@ TEST_F(BmpTest, SixteenBitPixelsUseDefaultOrStoredMasks) {
     plain.width = 3;
     plain.height = 2;
     plain.bitCount = 16;
-    auto word = [](Bytes& b, uint16_t w) { kesto::test::Le16(b, w); };
+    auto word = [](ByteVector& b, uint16_t w) { kesto::test::Le16(b, w); };
     word(plain.pixels, 31 << 10 | 16);  // bottom row
     word(plain.pixels, 1 << 5);
     word(plain.pixels, 0x7FFF);
@@ -423,7 +423,7 @@ TEST_F(BmpTest, WritesOnlyOneBitAndNeverThroughALink) {
         EXPECT_EQ("EasyBMP Error: Writing at a bit depth of 24 is not supported.\n", out.Text());
     }
     ASSERT_TRUE(image.SetBitDepth(1));
-    const std::string target = dir.Write("target", Bytes{'k', 'e', 'e', 'p'});
+    const std::string target = dir.Write("target", ByteVector{'k', 'e', 'e', 'p'});
     const std::string link = dir.File("link.bmp");
     ASSERT_EQ(0, ::symlink(target.c_str(), link.c_str()));
     {
@@ -431,7 +431,7 @@ TEST_F(BmpTest, WritesOnlyOneBitAndNeverThroughALink) {
         EXPECT_FALSE(image.WriteToFile(link.c_str()));
         EXPECT_EQ("EasyBMP Error: Cannot open file " + link + " for output.\n", out.Text());
     }
-    EXPECT_EQ(Bytes({'k', 'e', 'e', 'p'}), ReadBytes(target));
+    EXPECT_EQ(ByteVector({'k', 'e', 'e', 'p'}), ReadBytes(target));
     {
         CoutCapture out;
         EXPECT_FALSE(image.WriteToFile(dir.File("no/such/dir.bmp").c_str()));
@@ -455,7 +455,7 @@ TEST_F(BmpTest, InfoHeaderIsReadFieldByField) {
     EXPECT_EQ(24u, h.biSizeImage);
     EXPECT_EQ(0x01020304u, h.biXPelsPerMeter);
 
-    Bytes cut = BmpBytes(ThreeByTwo());
+    ByteVector cut = BmpBytes(ThreeByTwo());
     cut.resize(14 + 4 + 4 + 2);  // the width, but half the height
     h = GetBMIH(dir.Write("cut.bmp", cut).c_str());
     EXPECT_EQ(3, h.biWidth);
@@ -475,7 +475,7 @@ TEST_F(BmpTest, InfoHeaderIsReadFieldByField) {
 
 TEST(SafeFreadTest, ReportsShortReadsAndEndOfFile) {
     TempDir dir;
-    const std::string name = dir.Write("three", Bytes{1, 2, 3});
+    const std::string name = dir.Write("three", ByteVector{1, 2, 3});
     FILE* f = std::fopen(name.c_str(), "rb");
     ASSERT_NE(nullptr, f);
     char buf[4] = {};

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <regex>
+#include <cctype>
 #include <sstream>
 
 namespace kesto::test {
@@ -17,14 +17,43 @@ std::string ReadLog() {
 
 void ClearLog() { ::unlink(LogPath().c_str()); }
 
+namespace {
+
+// A time stamp in the POSIX locale, "Sat Dec  5 16:45:16 2026", followed by " ==> ".
+bool IsStampAt(const std::string& line, size_t at) {
+    static const char kShape[] = "Aaa Aaa _9 99:99:99 9999 ==> ";
+    if (line.size() < at + sizeof kShape - 1) return false;
+    for (size_t i = 0; i + 1 < sizeof kShape; ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[at + i]);
+        switch (kShape[i]) {
+            case 'A': if (!std::isupper(c)) return false; break;
+            case 'a': if (!std::islower(c)) return false; break;
+            case '9': if (!std::isdigit(c)) return false; break;
+            case '_': if (c != ' ' && !std::isdigit(c)) return false; break;
+            default: if (c != static_cast<unsigned char>(kShape[i])) return false;
+        }
+    }
+    return true;
+}
+
+constexpr size_t kStampLength = 29;  // the stamp and " ==> "
+
+}  // namespace
+
 std::vector<std::string> LogMessages() {
-    // A time stamp in the POSIX locale: "Sat Dec  5 16:45:16 2026 ==> ".
-    static const std::regex stamp(R"([A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4} ==> )");
     std::vector<std::string> messages;
     std::istringstream lines(ReadLog());
     std::string line;
     while (std::getline(lines, line)) {
-        messages.push_back(std::regex_replace(line, stamp, ""));
+        std::string message;
+        for (size_t at = 0; at < line.size();) {
+            if (IsStampAt(line, at)) {
+                at += kStampLength;
+            } else {
+                message += line[at++];
+            }
+        }
+        messages.push_back(message);
     }
     return messages;
 }

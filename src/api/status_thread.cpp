@@ -1,0 +1,121 @@
+// The status thread switches the printer to automatic status back and polls
+// the transport, which decodes each block and calls the host's callback.
+#include "api/status_thread.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "api/device_handle.h"
+#include "api/globals.h"
+#include "escpos/command_table.h"
+#include "kesto/kesto.h"
+#include "transport/status_decoder.h"
+
+namespace {
+
+// Serialises starting and stopping: two host threads must not both start a
+// thread or both join the same one.
+std::mutex g_statusThreadControl;
+// The handle the running thread polls through; null when no thread runs.
+std::atomic<void*> g_statusThreadDevice{nullptr};
+
+// Standing back while a print call writes: keep the log entry, but do not spin a core.
+constexpr auto kStandBackPause = std::chrono::milliseconds(10);
+
+void KillThreadLocked() {
+    const pthread_t thread = _threadHandle.load();
+    if (thread == 0) return;
+    DebugPrint("Killing Thread Exit Flag Set to True\n");
+    TriggerEvent(&_terminateReader);
+    g_bExitFlag = true;
+    ::pthread_join(thread, nullptr);
+    _threadHandle = 0;
+    g_statusThreadDevice = nullptr;
+    DestroyEvent(&_terminateReader);
+    DebugPrint("Thread Killed\n");
+}
+
+}  // namespace
+
+void* GetPrinterStatusThreadProc(void* handle) {
+    kesto::MarkStatusThread();
+    Communication* comm = GetCommPtr(handle);
+    if (comm == nullptr) return nullptr;
+    DebugPrint("inside Thread\n");
+    const CommandSequence& asb = ASB_Printer_Status[0];
+    comm->Write(reinterpret_cast<const char*>(asb.data), static_cast<int>(asb.length), 0);
+    while (!g_bExitFlag) {
+        const bool printing = g_bPrintInProgress;
+        DebugPrint("g_bPrintInProgress value is %d\n", printing ? 1 : 0);
+        if (!printing) {
+            comm->GetPrinterStatus();
+            ::usleep(50);
+        } else {
+            DebugPrint("Thread is NOT Running\n");
+            std::this_thread::sleep_for(kStandBackPause);
+        }
+    }
+    DebugPrint("Thread is Exited\n");
+    return nullptr;
+}
+
+int CreateStatusThread(void* handle) {
+    DebugPrint("Creating Status Thread\n");
+    g_statusThreadDevice = handle;
+    const pthread_t thread = CreateGenericThread(GetPrinterStatusThreadProc, nullptr, handle);
+    _threadHandle = thread;
+    if (thread == 0) g_statusThreadDevice = nullptr;
+    return thread != 0 ? 1 : -1;
+}
+
+void KillThread() {
+    std::lock_guard<std::mutex> guard(g_statusThreadControl);
+    KillThreadLocked();
+}
+
+void StopStatusThreadUsing(void* handle) {
+    std::lock_guard<std::mutex> guard(g_statusThreadControl);
+    if (handle != nullptr && g_statusThreadDevice.load() == handle) KillThreadLocked();
+}
+
+extern "C" {
+
+KESTO_API int KESTO_CreateStatusThread(void* handle) {
+    try {
+        std::lock_guard<std::mutex> guard(g_statusThreadControl);
+        // One thread per process: a second start replaces the first instead of
+        // leaking it and re-initialising the event under it.
+        KillThreadLocked();
+        g_bExitFlag = false;
+        InitEvent(&_terminateReader);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return CreateStatusThread(handle);
+    } catch (...) {
+        return -1;
+    }
+}
+
+KESTO_API void KESTO_DestroyStatusThread(void* /*handle*/) {
+    try {
+        DebugPrint("KESTO_DestroyStatusThread\n");
+        KillThread();
+    } catch (...) {
+    }
+}
+
+KESTO_API int KESTO_GetPrinterStatus(void* handle) {
+    try {
+        Communication* comm = GetCommPtr(handle);
+        if (comm == nullptr) return -1;
+        DebugPrint("Returning from KESTO_GetPrinterStatus\n");
+        return comm->GetPrinterStatus();
+    } catch (...) {
+        return -1;
+    }
+}
+
+}  // extern "C"

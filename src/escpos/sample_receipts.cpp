@@ -1,0 +1,271 @@
+// Four fixed demonstration receipts, each a fixed run of exported calls.
+// Results of the calls are not examined: a receipt is a smoke test of the
+// printer and the library together.
+#include <string>
+
+#include "api/device_handle.h"
+#include "escpos/init_sequences.h"
+#include "kesto/kesto.h"
+
+namespace {
+
+void Line(void* h, const char* text) {
+    PrintText(h, text);
+    LineFeed(h);
+}
+
+}  // namespace
+
+extern "C" {
+
+KESTO_API int KESTO_PrintSampleReceipt1(void* h) {
+    try {
+        Communication* comm = GetCommPtr(h);
+        if (comm == nullptr) return -1;
+        SendInitCommand(comm);
+
+        SelectCharFontADoubleHeight(h);
+        SetCenterAllign(h);
+        Line(h, "CORNER DELI & COFFEE");
+
+        SetCenterAllign(h);
+        CancelDoubleHeight(h);
+        Line(h, "12 Harbour Street, Lowmoor");
+
+        SetCenterAllign(h);
+        SelectCharFontB(h);
+        PrintText(h, "06/12/2026  14:32   Till 2   Receipt 0481");
+        PrintNFeedNLines(h, 3);
+
+        SetLeftAllign(h);
+        SelectCharFontB(h);
+        Line(h, "Flat white, large                  $4.20");
+        Line(h, "Sourdough sandwich                 $8.50");
+        Line(h, "Almond croissant                   $3.80");
+
+        SelectCharFontADoubleHeight(h);
+        Line(h, "TOTAL                 $16.50");
+        CancelDoubleHeight(h);
+        Line(h, "---------------------------------------");
+        Line(h, "Paid by card                    $20.00");
+        PrintText(h, "Change                           $3.50");
+        LineFeed(h);
+        LineFeed(h);
+
+        SelectCharFontADoubleHeight(h);
+        SetCenterAllign(h);
+        Line(h, "Thank you, see you soon!");
+        CancelDoubleHeight(h);
+        PrintNFeedNLines(h, 2);
+        KESTO_FeedAndCutPaper(h);
+        return 0;
+    } catch (...) {
+        return -1;
+    }
+}
+
+KESTO_API int KESTO_PrintSampleReceipt2(void* h) {
+    try {
+        Communication* comm = GetCommPtr(h);
+        if (comm == nullptr) return -1;
+        SendInitCommand(comm);
+
+        SelectCharFontADoubleHeight(h);
+        SetCenterAllign(h);
+        TurnBoldON(h);
+        Line(h, "GREENFIELD GROCERS");
+        TurnBoldOFF(h);
+
+        SetCenterAllign(h);
+        CancelDoubleHeight(h);
+        Line(h, "Unit 4, Mill Lane Retail Park");
+        Line(h, "Eastbrook EB3 7QT");
+        Line(h, "Tel: 01632 960 418");
+
+        SetLeftAllign(h);
+        Line(h, "Date: 06/12/2026 10:05");
+        TurnBoldON(h);
+        PrintText(h, "Bill No: 20461        User: TILL03");
+        TurnBoldOFF(h);
+        PrintNFeedNLines(h, 2);
+        Line(h, "Sales assistant: R. Okafor");
+
+        const char* rule = "----------------------------------------";
+        Line(h, rule);
+        Line(h, "Product           Rate   Qty    Amount");
+        Line(h, rule);
+
+        static const char* const articles[] = {
+            "Apples 1kg        2.40     2      4.80", "Brown bread       1.65     1      1.65",
+            "Milk 2L           1.55     2      3.10", "Free-range eggs   3.20     1      3.20",
+            "Cheddar 400g      4.10     1      4.10", "Pasta 500g        0.95     3      2.85",
+            "Tomatoes tin      0.70     4      2.80", "Olive oil 1L      6.90     1      6.90",
+            "Coffee 250g       4.50     1      4.50", "Bananas bunch     1.30     1      1.30",
+        };
+        for (const char* article : articles) Line(h, article);
+
+        const char* totalRule = "                                =======";
+        Line(h, totalRule);
+        Line(h, "Items: 17                 Total  35.00");
+        Line(h, totalRule);
+
+        SelectCharFontADoubleHeight(h);
+        PrintText(h, "Net amount: 35");
+        CancelDoubleHeight(h);
+        LineFeed(h);
+        Line(h, rule);
+
+        Line(h, "Tenders");
+        Line(h, "Cash paid                        40.00");
+        Line(h, "Balance                           5.00");
+
+        SetCenterAllign(h);
+        KESTO_PrintBarcode(h, 273, "142", 3);
+        PrintNFeedNLines(h, 2);
+
+        SelectCharFontB(h);
+        SetCenterAllign(h);
+        PrintText(h, "Thank you for shopping with us");
+        PrintNFeedNLines(h, 4);
+        KESTO_FeedAndCutPaper(h);
+        return 0;
+    } catch (...) {
+        return -1;
+    }
+}
+
+KESTO_API int KESTO_PrintSampleReceipt3(void* h) {
+    try {
+        SelectCharFontADoubleHeight(h);
+        SetCenterAllign(h);
+        Set_Motion_Units(h, 80, 80);
+        Set_Reverse_PrintingON(h);
+        PrintText(h, " LANTERN BOOKS ");
+        Set_Reverse_PrintingOFF(h);
+        LineFeed(h);
+
+        CancelDoubleHeight(h);
+        SelectCharFontB(h);
+        TurnUnderlineONThin(h);
+        Line(h, "Stories for every shelf");
+        TurnUnderlineOFF(h);
+        PrintText(h, "3 Quay Row, Westhaven");
+        PrintNFeedNLines(h, 2);
+
+        SelectCharFontADoubleHeight(h);
+        TurnBoldON(h);
+        PrintText(h, "Sale");
+        CancelDoubleHeight(h);
+        TurnBoldOFF(h);
+        PrintNFeedNLines(h, 1);
+
+        SelectCharFontB(h);
+        Turn90ClockwiseRotationON(h);
+        SelectCharFontA(h);
+        PrintText(h, " Rotataion Text ");
+        Turn90ClockwiseRotationOFF(h);
+
+        SetAbsolutePosition(h, 60, 70);
+        LineFeed(h);
+
+        SelectCharSize(h, 17);
+        PrintText(h, "P");
+        SelectCharSizeNormal(h);
+        PrintText(h, "ay");
+        SelectCharSize(h, 17);
+        PrintText(h, "C");
+        SelectCharSizeNormal(h);
+        PrintText(h, "ard");
+
+        SetLeftMargin(h, 10);
+        Line(h, "BBBBBBBBBBBBB");
+
+        SetCenterAllign(h);
+        Line(h, "Card: XXXX XXXX XXXX 4821");
+        Line(h, "Exp: 09/28   Type: DEBIT");
+
+        SetLeftAllign(h);
+        SelectCharFontA(h);
+        Line(h, "Char Size Height 2 to 8");
+        int (*const heights[])(void*) = {SelectCharSizeHeight2, SelectCharSizeHeight3, SelectCharSizeHeight4,
+                                         SelectCharSizeHeight5, SelectCharSizeHeight6, SelectCharSizeHeight7,
+                                         SelectCharSizeHeight8};
+        const char* const heightRuns[] = {"AAAA", "BBBB", "CCCC", "DDDD", "EEEE", "FFFF", "GGGGG"};
+        for (int k = 0; k < 7; ++k) {
+            heights[k](h);
+            Line(h, heightRuns[k]);
+        }
+
+        SelectCharSizeNormal(h);
+        Line(h, "Char Size Width 2 to 8");
+        int (*const widths[])(void*) = {SelectCharSizeWidth2, SelectCharSizeWidth3, SelectCharSizeWidth4,
+                                        SelectCharSizeWidth5, SelectCharSizeWidth6, SelectCharSizeWidth7,
+                                        SelectCharSizeWidth8};
+        const char* const widthRuns[] = {"AAAAA", "BBBBB", "CCCCC", "DDDDD", "EEEEE", "FFFFF", "GGGGG"};
+        for (int k = 0; k < 7; ++k) {
+            widths[k](h);
+            Line(h, widthRuns[k]);
+        }
+
+        SelectCharSizeNormal(h);
+        LineFeed(h);
+        PrintNFeedNLines(h, 4);
+        PageModePrintBottom2Top(h);
+        PrintInPageMode(h);
+        KESTO_FeedAndCutPaper(h);
+        return 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+KESTO_API int KESTO_PrintSampleReceipt4(void* h) {
+    try {
+        static const char kDigits[] = "0123456789";
+        static const char kText[] = "KESTOTESTPRINT";
+        SetLeftAllign(h);
+        Line(h, " Barcode Test ");
+        Line(h, " ************** ");
+        Line(h, " UPCA Barcode Test ");
+        KESTO_PrintBarcode(h, 257, kDigits, 10);
+
+        struct Labelled {
+            int type;
+            const char* label;
+        };
+        static const Labelled symbols[] = {{259, " EAN8 Barcode Test "},
+                                           {260, " EAN13 Barcode Test "},
+                                           {261, "ITF Barcode Test "},
+                                           {262, "CodaBar Barcode Test "},
+                                           {263, " Code39 Barcode Test "}};
+        for (const Labelled& symbol : symbols) {
+            PrintText(h, symbol.label);
+            PrintNFeedNLines(h, 4);
+            KESTO_PrintBarcode(h, symbol.type, kDigits, 10);
+        }
+
+        PrintText(h, "Code93 Barcode Test ");
+        PrintNFeedNLines(h, 4);
+        KESTO_PrintBarcode(h, 264, kDigits, 10);
+        PrintNFeedNLines(h, 4);
+        KESTO_PrintBarcode(h, 265, kDigits, 10);
+
+        PrintText(h, "QR Code Barcode Test ");
+        PrintNFeedNLines(h, 4);
+        KESTO_PrintBarcode(h, 272, kText, 14);
+        PrintText(h, "PDF417 Barcode Test ");
+        PrintNFeedNLines(h, 4);
+        KESTO_PrintBarcode(h, 273, kText, 14);
+
+        PrintNFeedNLines(h, 4);
+        SelectCharFontADoubleHeight(h);
+        Line(h, "THE END ");
+        PrintNFeedNLines(h, 4);
+        KESTO_FeedAndCutPaper(h);
+        return 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // extern "C"

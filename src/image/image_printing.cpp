@@ -1,0 +1,187 @@
+// KESTO_PrintImage: an outside script converts the image to a BMP, which is
+// reduced to one bit per pixel and sent as one GS v 0 raster image.
+#include "image/image_printing.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "api/device_handle.h"
+#include "escpos/command_table.h"
+#include "escpos/init_sequences.h"
+#include "escpos/text_cut_drawer.h"
+#include "image/bitmap_file_reader.h"
+#include "image/bmp_image.h"
+#include "kesto/kesto.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kInstalledScript = "/Volumes/VIZADAZEVUdiDizevezizov/scripts/Convert.sh";
+constexpr const char* kConvertedFile = "/tmp/saved1.bmp";
+constexpr const char* kMonoFile = "/tmp/kesto1bpp.bmp";
+// A photo of a few megapixels converts in seconds; a script that hangs must not hang the host.
+std::atomic<long long> g_conversionTimeoutMs{60000};
+
+// Runs the script with the file name as its one argument, without a shell.
+// Waits for it at most the conversion time-out; a script still running then is killed.
+void RunConversionScript(const std::string& script, const char* fileName) {
+    char* const argv[] = {const_cast<char*>(script.c_str()), const_cast<char*>(fileName), nullptr};
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    pid_t child = 0;
+    const int spawned = ::posix_spawn(&child, script.c_str(), nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) {
+        DebugPrint("Conversion script %s could not be started. Error Code %d\n", script.c_str(), spawned);
+        return;
+    }
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(g_conversionTimeoutMs.load());
+    int status = 0;
+    while (true) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR)) return;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    DebugPrint("Conversion script did not end in time: stopped\n");
+    ::kill(-child, SIGKILL);  // its own process group: the script and what it started
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+int PrintConvertedImage(Communication* comm) {
+    std::unique_ptr<BMP> image(new BMP);
+    if (!image->ReadFromFile(kConvertedFile)) {
+        DebugPrint("Could not Read From BMPFile %s\n", kConvertedFile);
+        return -1;
+    }
+    DebugPrint("KESTO_PrintImage File Name %s\n", kConvertedFile);
+    DebugPrint("KESTO_PrintImage BMP Bit Depth %d\n", image->TellBitDepth());
+    if (image->TellBitDepth() < 16) {
+        DebugPrint("CreateGrayscaleColorTable\n");
+        CreateGrayscaleColorTable(*image);
+    }
+    image->SetBitDepth(1);
+    if (!image->WriteToFile(kMonoFile)) {
+        DebugPrint("Could not Write BMPFile %s\n", kMonoFile);
+        return -1;
+    }
+    const int height = image->TellHeight();
+    const int width = image->TellWidth();
+
+    BitmapFileReader reader(kMonoFile);
+    const int rowBytes = kesto::MonoRowBytes(width);
+    const long long expected = static_cast<long long>(rowBytes) * height;
+    if (reader.GetImageSize() != expected) {
+        DebugPrint("Could not Read From BMPFile %s\n", kMonoFile);
+        return -1;
+    }
+    std::unique_ptr<unsigned char[]> rows(reader.LoadBMP());
+    if (!rows) {
+        DebugPrint("Could not Read From BMPFile %s\n", kMonoFile);
+        return -1;
+    }
+    const std::vector<unsigned char> header = kesto::RasterHeader(rowBytes, height);
+    DebugPrint("Header is xL=%d,xH=%d,yL=%d,yH=%d\n", header[4], header[5], header[6], header[7]);
+
+    SendInitCommand(comm);
+    SendInitCommand2(comm);
+    comm->Write(reinterpret_cast<const char*>(header.data()), static_cast<int>(header.size()), 0);
+    comm->Write(reinterpret_cast<const char*>(rows.get()), reader.GetImageSize(), 0);
+    kesto::WriteCommand(comm, Set_Feed_unit[1]);
+    const int result = kesto::WriteCommand(comm, Initilize_Printer[0]);
+    ::unlink(kConvertedFile);
+    return result;
+}
+
+}  // namespace
+
+namespace kesto {
+
+std::vector<unsigned char> RasterHeader(int rowBytes, int height) {
+    return {0x1D,
+            0x76,
+            0x30,
+            0x00,
+            static_cast<unsigned char>(rowBytes % 256),
+            static_cast<unsigned char>((rowBytes / 256) & 0xFF),
+            static_cast<unsigned char>(height % 256),
+            static_cast<unsigned char>((height / 256) & 0xFF)};
+}
+
+int MonoRowBytes(int width) { return ((width + 31) / 8) & ~3; }
+
+std::string ConversionScriptPath() {
+    const char* overridden = std::getenv("KESTO_CONVERT_SCRIPT");
+    return overridden != nullptr && overridden[0] != '\0' ? overridden : kInstalledScript;
+}
+
+void SetConversionTimeoutForTesting(std::chrono::milliseconds timeout) { g_conversionTimeoutMs = timeout.count(); }
+
+}  // namespace kesto
+
+extern "C" {
+
+KESTO_API int KESTO_PrintImage(void* handle, const char* fileName) {
+    try {
+        Communication* comm = GetCommPtr(handle);
+        if (comm == nullptr) return -1;
+        kesto::escpos::PrintInProgressScope printing;  // cleared on every way out
+        ::unlink(kConvertedFile);
+        ::unlink(kMonoFile);
+        if (fileName == nullptr) return -1;
+
+        const std::string script = kesto::ConversionScriptPath();
+        char commandLine[256];
+        std::snprintf(commandLine, sizeof commandLine, "%s  '%s'", script.c_str(), fileName);
+        DebugPrint("Command Line to Convert File Name is %s\n", commandLine);
+        RunConversionScript(script, fileName);
+        return PrintConvertedImage(comm);
+    } catch (...) {
+        return -1;
+    }
+}
+
+KESTO_API int KESTO_IsBMPSupported(void* /*handle*/, const char* fileName) {
+    try {
+        DebugPrint("KESTO_IsBMPSupported\n");
+        if (fileName == nullptr || ::access(fileName, R_OK) != 0) return 0;
+        const BMIH header = GetBMIH(fileName);
+        const int bits = header.biBitCount;
+        if (bits != 1 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+            std::cout << " Bitmap Format is not supported." << bits << std::endl;
+            DebugPrint("Bitmap Format is not supported. %d \n", bits);
+            return 0;
+        }
+        const int height = static_cast<int>(header.biHeight);
+        if (height < 0) {
+            DebugPrint("Top Down Image. %d \n", height);
+            return 0;
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // extern "C"

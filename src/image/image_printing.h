@@ -1,0 +1,22 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace kesto {
+
+// The raster bit image header GS v 0 for rows of rowBytes bytes and height rows.
+std::vector<unsigned char> RasterHeader(int rowBytes, int height);
+
+// Bytes per row of a one-bit BMP of this width: whole bytes, padded to a multiple of 4.
+int MonoRowBytes(int width);
+
+// The conversion script: KESTO_CONVERT_SCRIPT when set, else the installed path.
+std::string ConversionScriptPath();
+
+// Test seam, not exported: how long the conversion script may run before it is
+// stopped (the default is kept by production code).
+void SetConversionTimeoutForTesting(std::chrono::milliseconds timeout);
+
+}  // namespace kesto

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+
+#include "printer/transport_printer.h"
+#include "transport/ethernet_transport.h"
+#include "transport/usb_transport.h"
+
+// Behind a device handle of type "ETH": a TCP connection to host:port.
+class PrinterEth : public TransportPrinter<Ethernet> {
+public:
+    PrinterEth(const char* description, int descriptionLength);
+    void SetPrinterNotifyCallBack(int (*statusCallback)(int)) override;
+
+protected:
+    std::unique_ptr<Ethernet> MakeTransport() override;
+};
+
+// Behind a device handle of type "USB": the printer model named by `modal`, over libusb.
+class PrinterUsb : public TransportPrinter<USBPort> {
+public:
+    PrinterUsb(const char* description, int descriptionLength);
+    void SetPrinterNotifyCallBack(int (*statusCallback)(int)) override;
+
+protected:
+    std::unique_ptr<USBPort> MakeTransport() override;
+};

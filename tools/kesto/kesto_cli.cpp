@@ -1,0 +1,315 @@
+// kesto: print, cut, open the drawer, watch status and list printers from a
+// shell, through the library's exported C API only (as a host would).
+#include <kesto/kesto.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const kUsage =
+    "usage: kesto [PRINTER] COMMAND [ARGS]\n"
+    "\n"
+    "PRINTER (one of):\n"
+    "  --tcp HOST:PORT     a network printer (default 127.0.0.1:9100)\n"
+    "  --usb MODEL         a USB printer of that model (VANTO500, TORQA20 ...)\n"
+    "  --device XML        a device description as `kesto list` prints it\n"
+    "\n"
+    "COMMANDS:\n"
+    "  list                the attached USB printers, one description per line\n"
+    "  print [TEXT...]     print the text (or standard input), each line as a text block\n"
+    "  receipt 1|2|3|4     print a sample receipt\n"
+    "  barcode TYPE DATA   print a barcode: upca upce ean8 ean13 itf codabar code39 code93\n"
+    "                      code128 qr pdf417, or the numeric type code\n"
+    "  image FILE          print an image file (converted by the conversion script)\n"
+    "  cut [--feed]        cut the paper (--feed: feed to the cutter first)\n"
+    "  drawer A|B [--on MS] [--off MS]   open a cash drawer (pulse times in ms)\n"
+    "  status [--watch [SECONDS]]        the printer status, in words\n"
+    "  version             the library version\n"
+    "\n"
+    "`kesto COMMAND --help` shows the help of one command.\n";
+
+struct Command {
+    const char* help;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+std::string g_description = "<device><type>ETH</type><path>127.0.0.1:9100</path></device>";
+
+int Fail(const std::string& reason) {
+    std::fprintf(stderr, "kesto: %s\n", reason.c_str());
+    return 1;
+}
+
+const char* StatusWords(int code) {
+    switch (code) {
+        case 0: return "nothing to report";
+        case 3: return "drawer pin 3 low";
+        case 6: return "drawer pin 3 high";
+        case 7: return "cover open";
+        case 9: return "cover closed";
+        case 19: return "paper end";
+        case 32: return "paper end cleared";
+        case 24: return "paper near end";
+        case 23: return "paper near end cleared";
+        default: return "unknown status";
+    }
+}
+
+// One open printer for the length of a command.
+class Device {
+public:
+    Device() : handle(KESTO_CreateDevicePointer(&g_description[0], static_cast<int>(g_description.size()))) {}
+    ~Device() {
+        if (handle != nullptr) KESTO_DestroyDevicePointer(handle);
+    }
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    void* get() const { return handle; }
+
+private:
+    void* handle;
+};
+
+// The reason a command failed, from the handle's last error number.
+std::string Unreachable(void* h) {
+    const int error = h != nullptr ? KESTO_GetLastError(h) : 0;
+    std::string reason = "printer not reachable";
+    if (error > 0) reason += " (error " + std::to_string(error) + ": " + std::strerror(error) + ")";
+    return reason;
+}
+
+// Opens the connection now, so that a command fails before sending anything.
+bool Reachable(void* h) { return KESTO_GetLastError(h) == 0; }
+
+bool WantsHelp(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") return true;
+    }
+    return false;
+}
+
+int WithDevice(int (*body)(void*, const std::vector<std::string>&), const std::vector<std::string>& args) {
+    Device device;
+    if (device.get() == nullptr) return Fail("not a USB or ETH device description: " + g_description);
+    return body(device.get(), args);
+}
+
+int RunList(const std::vector<std::string>&) {
+    void* detector = KESTO_CreateHardwareDetector(nullptr);
+    if (detector == nullptr) return Fail("cannot start the hardware detector");
+    const int size = KESTO_GetHardwareXML(detector, nullptr, 0);
+    std::string text(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    const int got = size > 0 ? KESTO_GetHardwareXML(detector, &text[0], text.size()) : -1;
+    KESTO_DestroyHardwareDetector(detector);
+    if (got < 0) return Fail("the printer list changed while it was read; try again");
+    text.resize(std::strlen(text.c_str()));
+    // One <device> element per line; the empty list prints nothing but a note on stderr.
+    size_t count = 0;
+    for (size_t at = text.find("<device>"); at != std::string::npos; at = text.find("<device>", at + 1)) {
+        const size_t end = text.find("</device>", at);
+        if (end == std::string::npos) break;
+        std::cout << text.substr(at, end + 9 - at) << "\n";
+        ++count;
+    }
+    if (count == 0) std::cerr << "no printer of the family attached\n";
+    return 0;
+}
+
+int PrintLines(void* h, const std::vector<std::string>& args) {
+    std::vector<std::string> lines = args;
+    if (lines.empty()) {
+        for (std::string line; std::getline(std::cin, line);) lines.push_back(line);
+    }
+    for (const std::string& line : lines) {
+        const int written = KESTO_PrintText(h, line.c_str(), static_cast<int>(line.size()), false);
+        if (written != static_cast<int>(line.size()) + 8) return Fail(Unreachable(h));
+    }
+    return 0;
+}
+
+int RunPrint(const std::vector<std::string>& args) { return WithDevice(PrintLines, args); }
+
+int RunReceipt(const std::vector<std::string>& args) {
+    if (args.size() != 1 || args[0].size() != 1 || args[0][0] < '1' || args[0][0] > '4')
+        return Fail("receipt needs a number from 1 to 4");
+    return WithDevice(
+        [](void* h, const std::vector<std::string>& a) {
+            int (*const receipts[])(void*) = {KESTO_PrintSampleReceipt1, KESTO_PrintSampleReceipt2,
+                                              KESTO_PrintSampleReceipt3, KESTO_PrintSampleReceipt4};
+            if (!Reachable(h)) return Fail(Unreachable(h));
+            const int result = receipts[a[0][0] - '1'](h);
+            if (result != 0 || !Reachable(h)) return Fail("receipt not printed completely: " + Unreachable(h));
+            return 0;
+        },
+        args);
+}
+
+int BarcodeType(const std::string& name) {
+    static const std::map<std::string, int> types = {
+        {"upca", 257}, {"upce", 258},    {"ean8", 259},    {"ean13", 260}, {"itf", 261},    {"codabar", 262},
+        {"code39", 263}, {"code93", 264}, {"code128", 265}, {"qr", 272},    {"pdf417", 273},
+    };
+    auto it = types.find(name);
+    if (it != types.end()) return it->second;
+    char* end = nullptr;
+    const long value = std::strtol(name.c_str(), &end, 10);
+    return (end != nullptr && *end == '\0' && !name.empty()) ? static_cast<int>(value) : -1;
+}
+
+int RunBarcode(const std::vector<std::string>& args) {
+    if (args.size() != 2) return Fail("barcode needs TYPE and DATA");
+    if (BarcodeType(args[0]) < 0) return Fail("unknown barcode type: " + args[0]);
+    return WithDevice(
+        [](void* h, const std::vector<std::string>& a) {
+            const int result = KESTO_PrintBarcode(h, BarcodeType(a[0]), a[1].data(), static_cast<int>(a[1].size()));
+            return result == 0 ? 0 : Fail(Unreachable(h));
+        },
+        args);
+}
+
+int RunImage(const std::vector<std::string>& args) {
+    if (args.size() != 1) return Fail("image needs one FILE");
+    if (::access(args[0].c_str(), R_OK) != 0) return Fail("cannot read " + args[0]);
+    return WithDevice(
+        [](void* h, const std::vector<std::string>& a) {
+            const int result = KESTO_PrintImage(h, a[0].c_str());
+            return result >= 0 ? 0 : Fail("image not printed (not convertible, or printer not reachable)");
+        },
+        args);
+}
+
+int RunCut(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a != "--feed") return Fail("cut takes only --feed");
+    }
+    return WithDevice(
+        [](void* h, const std::vector<std::string>& a) {
+            const int result = a.empty() ? KESTO_CutPaper(h) : KESTO_FeedAndCutPaper(h);
+            return result > 0 ? 0 : Fail("cut failed: printer not reachable");
+        },
+        args);
+}
+
+int RunDrawer(const std::vector<std::string>& args) {
+    if (args.empty() || (args[0] != "A" && args[0] != "B")) return Fail("drawer needs A or B");
+    return WithDevice(
+        [](void* h, const std::vector<std::string>& a) {
+            int onMs = 50, offMs = 500;
+            for (size_t i = 1; i + 1 < a.size(); i += 2) {
+                if (a[i] == "--on") onMs = std::atoi(a[i + 1].c_str());
+                else if (a[i] == "--off") offMs = std::atoi(a[i + 1].c_str());
+                else return Fail("unknown drawer option: " + a[i]);
+            }
+            // The pulse times go to the printer in units of 2 ms.
+            const int result = a[0] == "A" ? KESTO_OpenCashDrawerA(h, onMs / 2, offMs / 2)
+                                           : KESTO_OpenCashDrawerB(h, onMs / 2, offMs / 2);
+            return result == 5 ? 0 : Fail("drawer pulse not sent: printer not reachable");
+        },
+        args);
+}
+
+std::atomic<bool> g_stop{false};
+
+int PrintStatusCode(int code) {
+    std::printf("%d %s\n", code, StatusWords(code));
+    std::fflush(stdout);
+    return 0;
+}
+
+int PrintChangedStatusCode(int code) {
+    if (code != 0) PrintStatusCode(code);
+    return 0;
+}
+
+int RunStatus(const std::vector<std::string>& args) {
+    return WithDevice(
+        [](void* h, const std::vector<std::string>& a) {
+            const bool watching = !a.empty() && a[0] == "--watch";
+            if (!watching) {
+                static const char kAutoStatusBack[] = {0x1D, 0x61, 0x0F};
+                if (KESTO_WriteData(h, kAutoStatusBack, 3) != 3) return Fail(Unreachable(h));
+                const int code = KESTO_GetPrinterStatus(h);
+                if (code < 0) return Fail(Unreachable(h));
+                return PrintStatusCode(code);
+            }
+            const int seconds = a.size() > 1 ? std::atoi(a[1].c_str()) : 0;
+            if (KESTO_OnPrinterError(h, PrintChangedStatusCode) != 1) return Fail(Unreachable(h));
+            signal(SIGINT, [](int) { g_stop = true; });
+            signal(SIGTERM, [](int) { g_stop = true; });
+            if (KESTO_CreateStatusThread(h) != 1) return Fail("cannot start the status thread");
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+            while (!g_stop && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            KESTO_DestroyStatusThread(h);
+            return 0;
+        },
+        args);
+}
+
+int RunVersion(const std::vector<std::string>&) {
+    char version[32];
+    KESTO_GetVersionString(version, sizeof version);
+    std::printf("libKESTOCommu %s\n", version);
+    return 0;
+}
+
+const std::map<std::string, Command>& Commands() {
+    static const std::map<std::string, Command> commands = {
+        {"list", {"kesto list\n  Lists the attached USB printers of the family, one device description per line.\n", RunList}},
+        {"print", {"kesto [PRINTER] print [TEXT...]\n  Prints each argument (or each line of standard input) as one text block.\n", RunPrint}},
+        {"receipt", {"kesto [PRINTER] receipt 1|2|3|4\n  Prints one of the four sample receipts.\n", RunReceipt}},
+        {"barcode", {"kesto [PRINTER] barcode TYPE DATA\n  TYPE: upca upce ean8 ean13 itf codabar code39 code93 code128 qr pdf417, or a type code.\n", RunBarcode}},
+        {"image", {"kesto [PRINTER] image FILE\n  Prints an image file through the conversion script.\n", RunImage}},
+        {"cut", {"kesto [PRINTER] cut [--feed]\n  Cuts the paper; --feed feeds to the cutter first.\n", RunCut}},
+        {"drawer", {"kesto [PRINTER] drawer A|B [--on MS] [--off MS]\n  Opens cash drawer A (pin 2) or B (pin 5); pulse 50 ms on, 500 ms off by default.\n", RunDrawer}},
+        {"status", {"kesto [PRINTER] status [--watch [SECONDS]]\n  Prints the printer's status in words; --watch reports every change until Ctrl-C or SECONDS.\n", RunStatus}},
+        {"version", {"kesto version\n  Prints the library version.\n", RunVersion}},
+    };
+    return commands;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    size_t i = 0;
+    for (; i < args.size(); i += 2) {
+        const std::string& option = args[i];
+        if (option != "--tcp" && option != "--usb" && option != "--device") break;
+        if (i + 1 >= args.size()) return Fail(option + " needs a value");
+        const std::string& value = args[i + 1];
+        if (option == "--tcp") {
+            g_description = "<device><type>ETH</type><path>" + value + "</path></device>";
+        } else if (option == "--usb") {
+            g_description = "<device><type>USB</type><path></path><modal>" + value + "</modal></device>";
+        } else {
+            g_description = value;
+        }
+    }
+    if (i >= args.size() || args[i] == "--help" || args[i] == "-h") {
+        std::fputs(kUsage, i >= args.size() ? stderr : stdout);
+        return i >= args.size() ? 2 : 0;
+    }
+    const auto it = Commands().find(args[i]);
+    if (it == Commands().end()) return Fail("unknown command: " + args[i] + " (see kesto --help)");
+    const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+    if (WantsHelp(rest)) {
+        std::fputs(it->second.help, stdout);
+        return 0;
+    }
+    return it->second.run(rest);
+}
