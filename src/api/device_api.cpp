@@ -16,7 +16,9 @@ namespace {
 
 constexpr int kVersion[4] = {0, 6, 0, 2};
 
-Printer* AsPrinter(void* handle) { return static_cast<Printer*>(handle); }
+Printer* AsPrinter(void* handle) {
+    return static_cast<Printer*>(handle);
+}
 
 Printer* MakePrinter(int type, const char* description, int descriptionLength) {
     switch (type) {
@@ -45,8 +47,8 @@ KESTO_API void* KESTO_CreateDevicePointer(char* description, int descriptionLeng
         DebugPrint("%s", stars);
         DebugPrint("            KESTO JavaPOS Debug Log Started          \n");
         DebugPrint("%s", stars);
-        DebugPrint("KESTO Linux/Mac Shared Object Version %d.%d.%d.%d\n", kVersion[0], kVersion[1], kVersion[2],
-                   kVersion[3]);
+        DebugPrint("KESTO Linux/Mac Shared Object Version %d.%d.%d.%d\n", kVersion[0], kVersion[1],
+                   kVersion[2], kVersion[3]);
         DebugPrint("KESTO_CreateDevicePointer\n");
         // Only the bytes the host handed over are logged, terminated or not.
         const int shown = description != nullptr && descriptionLength > 0 ? descriptionLength : 0;
@@ -81,7 +83,9 @@ KESTO_API int KESTO_DestroyDevicePointer(void* handle) {
     }
 }
 
-KESTO_API int KESTO_SetUserData(void* /*handle*/, void* /*userData*/) { return 1; }
+KESTO_API int KESTO_SetUserData(void* /*handle*/, void* /*userData*/) {
+    return 1;
+}
 
 KESTO_API int KESTO_GetLastError(void* handle) {
     try {
@@ -142,12 +146,16 @@ KESTO_API void KESTO_GetVersionString(char* buffer, int bufferSize) {
         buffer[0] = '\0';
         return;
     }
-    std::snprintf(buffer, static_cast<size_t>(bufferSize), "%d.%d.%d.%d", kVersion[0], kVersion[1], kVersion[2],
-                  kVersion[3]);
+    std::snprintf(buffer, static_cast<size_t>(bufferSize), "%d.%d.%d.%d", kVersion[0], kVersion[1],
+                  kVersion[2], kVersion[3]);
 }
 
-KESTO_API int GetAvailableParallelPorts(void* /*unused*/) { return 0; }
+KESTO_API int GetAvailableParallelPorts(void* /*unused*/) {
+    return 0;
+}
 
-KESTO_API int GetAvailableSerialPorts(void* /*unused*/) { return 0; }
+KESTO_API int GetAvailableSerialPorts(void* /*unused*/) {
+    return 0;
+}
 
 }  // extern "C"

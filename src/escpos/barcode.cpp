@@ -15,8 +15,14 @@ std::array<unsigned char, 4> LengthPrefixedBarcodeHeader(unsigned char symbology
 
 std::array<unsigned char, 8> SymbolStoreHeader(unsigned char cn, int length) {
     const int count = length + 3;  // cn, function 50, the byte 30, then the data
-    return {0x1D, 0x28, 0x6B, static_cast<unsigned char>(count & 0xFF), static_cast<unsigned char>((count >> 8) & 0xFF),
-            cn, 0x50, 0x30};
+    return {0x1D,
+            0x28,
+            0x6B,
+            static_cast<unsigned char>(count & 0xFF),
+            static_cast<unsigned char>((count >> 8) & 0xFF),
+            cn,
+            0x50,
+            0x30};
 }
 
 }  // namespace kesto
@@ -26,7 +32,9 @@ namespace {
 const unsigned char kCodabarType[3] = {0x1D, 0x6B, 0x06};
 const char kTerminator = 0x00;
 
-void Send(Communication* comm, const CommandSequence& command) { kesto::WriteCommand(comm, command); }
+void Send(Communication* comm, const CommandSequence& command) {
+    kesto::WriteCommand(comm, command);
+}
 
 template <size_t N>
 void Send(Communication* comm, const std::array<unsigned char, N>& bytes) {
@@ -34,7 +42,8 @@ void Send(Communication* comm, const std::array<unsigned char, N>& bytes) {
 }
 
 // Types ended by a NUL byte: the type bytes, the data, the terminator.
-void SendTerminated(Communication* comm, const char* name, const unsigned char* type, const char* data, int length) {
+void SendTerminated(Communication* comm, const char* name, const unsigned char* type, const char* data,
+                    int length) {
     DebugPrint("Barcode Type :: %s\n", name);
     comm->Write(reinterpret_cast<const char*>(type), 3, 0);
     comm->Write(data, length, 0);
@@ -49,12 +58,14 @@ const unsigned char* TypeBytes(const CommandSequence* table) {
 bool LengthFits(int type, int length) {
     if (type == BARCODE_TYPE_CODE93 || type == BARCODE_TYPE_CODE128) {
         if (length > kesto::kMaxLengthPrefixedBarcode) {
-            DebugPrint("Barcode Length %d is more than %d bytes: not sent\n", length, kesto::kMaxLengthPrefixedBarcode);
+            DebugPrint("Barcode Length %d is more than %d bytes: not sent\n", length,
+                       kesto::kMaxLengthPrefixedBarcode);
             return false;
         }
     } else if (type == BARCODE_TYPE_QRCODE || type == BARCODE_TYPE_PDF417) {
         if (length > kesto::kMaxStoredSymbolData) {
-            DebugPrint("Barcode Length %d is more than %d bytes: not sent\n", length, kesto::kMaxStoredSymbolData);
+            DebugPrint("Barcode Length %d is more than %d bytes: not sent\n", length,
+                       kesto::kMaxStoredSymbolData);
             return false;
         }
     }

@@ -40,7 +40,8 @@ void RunConversionScript(const std::string& script, const char* fileName) {
     char* const argv[] = {const_cast<char*>(script.c_str()), const_cast<char*>(fileName), nullptr};
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     posix_spawnattr_setpgroup(&attributes, 0);
     sigset_t none, all;
     sigemptyset(&none);
@@ -129,14 +130,18 @@ std::vector<unsigned char> RasterHeader(int rowBytes, int height) {
             static_cast<unsigned char>((height / 256) & 0xFF)};
 }
 
-int MonoRowBytes(int width) { return ((width + 31) / 8) & ~3; }
+int MonoRowBytes(int width) {
+    return ((width + 31) / 8) & ~3;
+}
 
 std::string ConversionScriptPath() {
     const char* overridden = std::getenv("KESTO_CONVERT_SCRIPT");
     return overridden != nullptr && overridden[0] != '\0' ? overridden : kInstalledScript;
 }
 
-void SetConversionTimeoutForTesting(std::chrono::milliseconds timeout) { g_conversionTimeoutMs = timeout.count(); }
+void SetConversionTimeoutForTesting(std::chrono::milliseconds timeout) {
+    g_conversionTimeoutMs = timeout.count();
+}
 
 }  // namespace kesto
 

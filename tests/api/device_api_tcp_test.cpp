@@ -145,7 +145,9 @@ TEST(DeviceCalls, VersionStringNeedsFifteenBytes) {
     EXPECT_EQ(one, 'x');
 }
 
-int RecordStatus(int) { return 0; }
+int RecordStatus(int) {
+    return 0;
+}
 
 TEST(DeviceCalls, OnPrinterErrorConnectsAndRegisters) {
     FakeTcpPrinter printer;
@@ -178,7 +180,8 @@ TEST(DeviceConcurrency, EightThreadsWritePayloadsThatArriveWholeAndContiguous) {
         const char c = received[at];
         ASSERT_GE(c, 'A');
         ASSERT_LT(c, 'A' + kThreads);
-        EXPECT_EQ(received.substr(at, 1000), std::string(1000, c)) << "payload at " << at << " was interleaved";
+        EXPECT_EQ(received.substr(at, 1000), std::string(1000, c))
+            << "payload at " << at << " was interleaved";
         ++counts[c - 'A'];
     }
     for (int count : counts) EXPECT_EQ(count, kPayloads);

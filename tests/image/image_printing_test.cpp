@@ -1,3 +1,5 @@
+#include "image/image_printing.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -8,10 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "image/bmp_bytes.h"
-#include "image/image_printing.h"
-#include "kesto/kesto.h"
 #include "fixtures/recording_communication.h"
+#include "image/bmp_bytes.h"
+#include "kesto/kesto.h"
 #include "support/log_reader.h"
 
 namespace {
@@ -41,7 +42,8 @@ ByteVector Image24(int width, int height, Dark dark) {
         ByteVector line(static_cast<size_t>(stride), 0);
         for (int x = 0; x < width; ++x) {
             const uint8_t v = dark(x, row) ? 0 : 255;
-            line[static_cast<size_t>(x) * 3] = line[static_cast<size_t>(x) * 3 + 1] = line[static_cast<size_t>(x) * 3 + 2] = v;
+            line[static_cast<size_t>(x) * 3] = line[static_cast<size_t>(x) * 3 + 1] =
+                line[static_cast<size_t>(x) * 3 + 2] = v;
         }
         spec.pixels.insert(spec.pixels.end(), line.begin(), line.end());
     }
@@ -95,7 +97,8 @@ TEST_F(ImagePrintingTest, TenByTwoImageGivesPaddedRowsWithDotsPastTheWidth) {
     EXPECT_FALSE(FileExists(kMono));
     EXPECT_FALSE(g_bPrintInProgress.load());
     EXPECT_TRUE(kesto::test::LogContains("Header is xL=4,xH=0,yL=2,yH=0\n"));
-    EXPECT_TRUE(kesto::test::LogContains("Command Line to Convert File Name is " + script + "  'picture.png'\n"));
+    EXPECT_TRUE(
+        kesto::test::LogContains("Command Line to Convert File Name is " + script + "  'picture.png'\n"));
 }
 
 TEST_F(ImagePrintingTest, RowOrderIsTopFirstAndHeaderCarriesLargeSizes) {

@@ -54,16 +54,26 @@ int Fail(const std::string& reason) {
 
 const char* StatusWords(int code) {
     switch (code) {
-        case 0: return "nothing to report";
-        case 3: return "drawer pin 3 low";
-        case 6: return "drawer pin 3 high";
-        case 7: return "cover open";
-        case 9: return "cover closed";
-        case 19: return "paper end";
-        case 32: return "paper end cleared";
-        case 24: return "paper near end";
-        case 23: return "paper near end cleared";
-        default: return "unknown status";
+        case 0:
+            return "nothing to report";
+        case 3:
+            return "drawer pin 3 low";
+        case 6:
+            return "drawer pin 3 high";
+        case 7:
+            return "cover open";
+        case 9:
+            return "cover closed";
+        case 19:
+            return "paper end";
+        case 32:
+            return "paper end cleared";
+        case 24:
+            return "paper near end";
+        case 23:
+            return "paper near end cleared";
+        default:
+            return "unknown status";
     }
 }
 
@@ -92,7 +102,9 @@ std::string Unreachable(void* h) {
 }
 
 // Opens the connection now, so that a command fails before sending anything.
-bool Reachable(void* h) { return KESTO_GetLastError(h) == 0; }
+bool Reachable(void* h) {
+    return KESTO_GetLastError(h) == 0;
+}
 
 bool WantsHelp(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
@@ -140,7 +152,9 @@ int PrintLines(void* h, const std::vector<std::string>& args) {
     return 0;
 }
 
-int RunPrint(const std::vector<std::string>& args) { return WithDevice(PrintLines, args); }
+int RunPrint(const std::vector<std::string>& args) {
+    return WithDevice(PrintLines, args);
+}
 
 int RunReceipt(const std::vector<std::string>& args) {
     if (args.size() != 1 || args[0].size() != 1 || args[0][0] < '1' || args[0][0] > '4')
@@ -151,7 +165,8 @@ int RunReceipt(const std::vector<std::string>& args) {
                                               KESTO_PrintSampleReceipt3, KESTO_PrintSampleReceipt4};
             if (!Reachable(h)) return Fail(Unreachable(h));
             const int result = receipts[a[0][0] - '1'](h);
-            if (result != 0 || !Reachable(h)) return Fail("receipt not printed completely: " + Unreachable(h));
+            if (result != 0 || !Reachable(h))
+                return Fail("receipt not printed completely: " + Unreachable(h));
             return 0;
         },
         args);
@@ -159,7 +174,7 @@ int RunReceipt(const std::vector<std::string>& args) {
 
 int BarcodeType(const std::string& name) {
     static const std::map<std::string, int> types = {
-        {"upca", 257}, {"upce", 258},    {"ean8", 259},    {"ean13", 260}, {"itf", 261},    {"codabar", 262},
+        {"upca", 257},   {"upce", 258},   {"ean8", 259},    {"ean13", 260}, {"itf", 261},    {"codabar", 262},
         {"code39", 263}, {"code93", 264}, {"code128", 265}, {"qr", 272},    {"pdf417", 273},
     };
     auto it = types.find(name);
@@ -174,7 +189,8 @@ int RunBarcode(const std::vector<std::string>& args) {
     if (BarcodeType(args[0]) < 0) return Fail("unknown barcode type: " + args[0]);
     return WithDevice(
         [](void* h, const std::vector<std::string>& a) {
-            const int result = KESTO_PrintBarcode(h, BarcodeType(a[0]), a[1].data(), static_cast<int>(a[1].size()));
+            const int result =
+                KESTO_PrintBarcode(h, BarcodeType(a[0]), a[1].data(), static_cast<int>(a[1].size()));
             return result == 0 ? 0 : Fail(Unreachable(h));
         },
         args);
@@ -209,9 +225,12 @@ int RunDrawer(const std::vector<std::string>& args) {
         [](void* h, const std::vector<std::string>& a) {
             int onMs = 50, offMs = 500;
             for (size_t i = 1; i + 1 < a.size(); i += 2) {
-                if (a[i] == "--on") onMs = std::atoi(a[i + 1].c_str());
-                else if (a[i] == "--off") offMs = std::atoi(a[i + 1].c_str());
-                else return Fail("unknown drawer option: " + a[i]);
+                if (a[i] == "--on")
+                    onMs = std::atoi(a[i + 1].c_str());
+                else if (a[i] == "--off")
+                    offMs = std::atoi(a[i + 1].c_str());
+                else
+                    return Fail("unknown drawer option: " + a[i]);
             }
             // The pulse times go to the printer in units of 2 ms.
             const int result = a[0] == "A" ? KESTO_OpenCashDrawerA(h, onMs / 2, offMs / 2)
@@ -269,14 +288,31 @@ int RunVersion(const std::vector<std::string>&) {
 
 const std::map<std::string, Command>& Commands() {
     static const std::map<std::string, Command> commands = {
-        {"list", {"kesto list\n  Lists the attached USB printers of the family, one device description per line.\n", RunList}},
-        {"print", {"kesto [PRINTER] print [TEXT...]\n  Prints each argument (or each line of standard input) as one text block.\n", RunPrint}},
-        {"receipt", {"kesto [PRINTER] receipt 1|2|3|4\n  Prints one of the four sample receipts.\n", RunReceipt}},
-        {"barcode", {"kesto [PRINTER] barcode TYPE DATA\n  TYPE: upca upce ean8 ean13 itf codabar code39 code93 code128 qr pdf417, or a type code.\n", RunBarcode}},
-        {"image", {"kesto [PRINTER] image FILE\n  Prints an image file through the conversion script.\n", RunImage}},
-        {"cut", {"kesto [PRINTER] cut [--feed]\n  Cuts the paper; --feed feeds to the cutter first.\n", RunCut}},
-        {"drawer", {"kesto [PRINTER] drawer A|B [--on MS] [--off MS]\n  Opens cash drawer A (pin 2) or B (pin 5); pulse 50 ms on, 500 ms off by default.\n", RunDrawer}},
-        {"status", {"kesto [PRINTER] status [--watch [SECONDS]]\n  Prints the printer's status in words; --watch reports every change until Ctrl-C or SECONDS.\n", RunStatus}},
+        {"list",
+         {"kesto list\n  Lists the attached USB printers of the family, one device description per line.\n",
+          RunList}},
+        {"print",
+         {"kesto [PRINTER] print [TEXT...]\n  Prints each argument (or each line of standard input) as one "
+          "text block.\n",
+          RunPrint}},
+        {"receipt",
+         {"kesto [PRINTER] receipt 1|2|3|4\n  Prints one of the four sample receipts.\n", RunReceipt}},
+        {"barcode",
+         {"kesto [PRINTER] barcode TYPE DATA\n  TYPE: upca upce ean8 ean13 itf codabar code39 code93 code128 "
+          "qr pdf417, or a type code.\n",
+          RunBarcode}},
+        {"image",
+         {"kesto [PRINTER] image FILE\n  Prints an image file through the conversion script.\n", RunImage}},
+        {"cut",
+         {"kesto [PRINTER] cut [--feed]\n  Cuts the paper; --feed feeds to the cutter first.\n", RunCut}},
+        {"drawer",
+         {"kesto [PRINTER] drawer A|B [--on MS] [--off MS]\n  Opens cash drawer A (pin 2) or B (pin 5); "
+          "pulse 50 ms on, 500 ms off by default.\n",
+          RunDrawer}},
+        {"status",
+         {"kesto [PRINTER] status [--watch [SECONDS]]\n  Prints the printer's status in words; --watch "
+          "reports every change until Ctrl-C or SECONDS.\n",
+          RunStatus}},
         {"version", {"kesto version\n  Prints the library version.\n", RunVersion}},
     };
     return commands;
