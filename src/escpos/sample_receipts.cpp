@@ -14,6 +14,16 @@ void Line(void* h, const char* text) {
     LineFeed(h);
 }
 
+// One line of receipt 3's size showcase: a size command, then a run of letters.
+struct SizedRun {
+    int (*select)(void*);
+    const char* letters;
+    void Print(void* h) const {
+        select(h);
+        Line(h, letters);
+    }
+};
+
 }  // namespace
 
 extern "C" {
@@ -187,25 +197,19 @@ KESTO_API int KESTO_PrintSampleReceipt3(void* h) {
         SetLeftAllign(h);
         SelectCharFontA(h);
         Line(h, "Char Size Height 2 to 8");
-        int (*const heights[])(void*) = {SelectCharSizeHeight2, SelectCharSizeHeight3, SelectCharSizeHeight4,
-                                         SelectCharSizeHeight5, SelectCharSizeHeight6, SelectCharSizeHeight7,
-                                         SelectCharSizeHeight8};
-        const char* const heightRuns[] = {"AAAA", "BBBB", "CCCC", "DDDD", "EEEE", "FFFF", "GGGGG"};
-        for (int k = 0; k < 7; ++k) {
-            heights[k](h);
-            Line(h, heightRuns[k]);
-        }
+        static const SizedRun kHeights[] = {
+            {SelectCharSizeHeight2, "AAAA"}, {SelectCharSizeHeight3, "BBBB"}, {SelectCharSizeHeight4, "CCCC"},
+            {SelectCharSizeHeight5, "DDDD"}, {SelectCharSizeHeight6, "EEEE"}, {SelectCharSizeHeight7, "FFFF"},
+            {SelectCharSizeHeight8, "GGGGG"}};
+        for (const SizedRun& run : kHeights) run.Print(h);
 
         SelectCharSizeNormal(h);
         Line(h, "Char Size Width 2 to 8");
-        int (*const widths[])(void*) = {SelectCharSizeWidth2, SelectCharSizeWidth3, SelectCharSizeWidth4,
-                                        SelectCharSizeWidth5, SelectCharSizeWidth6, SelectCharSizeWidth7,
-                                        SelectCharSizeWidth8};
-        const char* const widthRuns[] = {"AAAAA", "BBBBB", "CCCCC", "DDDDD", "EEEEE", "FFFFF", "GGGGG"};
-        for (int k = 0; k < 7; ++k) {
-            widths[k](h);
-            Line(h, widthRuns[k]);
-        }
+        static const SizedRun kWidths[] = {
+            {SelectCharSizeWidth2, "AAAAA"}, {SelectCharSizeWidth3, "BBBBB"}, {SelectCharSizeWidth4, "CCCCC"},
+            {SelectCharSizeWidth5, "DDDDD"}, {SelectCharSizeWidth6, "EEEEE"}, {SelectCharSizeWidth7, "FFFFF"},
+            {SelectCharSizeWidth8, "GGGGG"}};
+        for (const SizedRun& run : kWidths) run.Print(h);
 
         SelectCharSizeNormal(h);
         LineFeed(h);
