@@ -1,0 +1,11 @@
+# The fault matrix: printers and hosts that misbehave, and a hostile
+# environment. Every case checks results, error numbers, that the process
+# lives on, and that accepted bytes arrive whole and in order.
+kesto_add_test(faults_tcp_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tcp_faults_test.cpp
+  LIBS kesto_fake_tcp_printer
+  LABELS faults)
+kesto_add_test(faults_tcp_slow_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/slow_faults_test.cpp
+  LIBS kesto_fake_tcp_printer
+  LABELS faults slow)
