@@ -9,3 +9,7 @@ kesto_add_test(faults_tcp_slow_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/slow_faults_test.cpp
   LIBS kesto_fake_tcp_printer
   LABELS faults slow)
+kesto_add_test(faults_usb_test USB
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/usb_faults_test.cpp
+  LIBS kesto_fake_usb_printer
+  LABELS faults)
