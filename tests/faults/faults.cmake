@@ -13,3 +13,9 @@ kesto_add_test(faults_usb_test USB
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/usb_faults_test.cpp
   LIBS kesto_fake_usb_printer
   LABELS faults)
+# Detectors bind the fixed endpoints of the notification channel.
+kesto_add_test(faults_misuse_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/misuse_faults_test.cpp
+  LIBS kesto_fake_tcp_printer
+  LABELS faults
+  RESOURCE_LOCK notification_ports)
