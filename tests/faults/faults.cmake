@@ -19,3 +19,13 @@ kesto_add_test(faults_misuse_test
   LIBS kesto_fake_tcp_printer
   LABELS faults
   RESOURCE_LOCK notification_ports)
+kesto_add_test(faults_log_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/log_faults_test.cpp
+  LIBS kesto_fake_tcp_printer
+  LABELS faults)
+# Image printing uses the fixed files /tmp/saved1.bmp and /tmp/kesto1bpp.bmp.
+kesto_add_test(faults_image_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/image_faults_test.cpp
+  LIBS kesto_fake_tcp_printer
+  LABELS faults
+  RESOURCE_LOCK fixed_image_files)
