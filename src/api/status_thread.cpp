@@ -25,6 +25,17 @@ std::atomic<void*> g_statusThreadDevice{nullptr};
 
 // Standing back while a print call writes: keep the log entry, but do not spin a core.
 constexpr auto kStandBackPause = std::chrono::milliseconds(10);
+// A poll that got nothing from the printer (a dropped connection, an unplugged
+// device fails every read at once): pause before the next one, so that a
+// printer that is gone does not make the thread spin a core and flood the log.
+constexpr auto kFailedPollPause = std::chrono::milliseconds(100);
+constexpr auto kPauseSlice = std::chrono::milliseconds(10);
+
+void PauseUnlessStopping(std::chrono::milliseconds pause) {
+    for (auto waited = std::chrono::milliseconds(0); waited < pause && !g_bExitFlag; waited += kPauseSlice) {
+        std::this_thread::sleep_for(kPauseSlice);
+    }
+}
 
 void KillThreadLocked() {
     const pthread_t thread = _threadHandle.load();
@@ -54,6 +65,7 @@ void* GetPrinterStatusThreadProc(void* handle) {
         if (!printing) {
             comm->GetPrinterStatus();
             ::usleep(50);
+            if (kesto::LastPollReadNothing()) PauseUnlessStopping(kFailedPollPause);
         } else {
             DebugPrint("Thread is NOT Running\n");
             std::this_thread::sleep_for(kStandBackPause);

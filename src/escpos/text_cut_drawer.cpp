@@ -93,7 +93,13 @@ extern "C" {
 
 KESTO_API int KESTO_PrintText(void* handle, const char* text, int length, bool /*flag*/) {
     try {
-        DebugPrint("KESTO_PrintText Text %s\n", text != nullptr ? text : "(null)");
+        // The host hands the text with its length, not always with a terminating
+        // zero: the log reads no further than the block does.
+        if (text != nullptr && length > 0) {
+            DebugPrint("KESTO_PrintText Text %.*s\n", length, text);
+        } else {
+            DebugPrint("KESTO_PrintText Text %s\n", text != nullptr ? text : "(null)");
+        }
         return PrintTextBlock(handle, text, length);
     } catch (...) {
         return -1;

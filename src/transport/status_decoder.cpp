@@ -10,6 +10,7 @@ namespace kesto {
 
 namespace {
 thread_local bool tl_statusThread = false;
+thread_local bool tl_lastPollReadNothing = false;
 }
 
 void MarkStatusThread() { tl_statusThread = true; }
@@ -17,6 +18,8 @@ void MarkStatusThread() { tl_statusThread = true; }
 bool IsMarkedStatusThread() { return tl_statusThread; }
 
 bool StatusReadShouldStop() { return tl_statusThread && g_bExitFlag.load(); }
+
+bool LastPollReadNothing() { return tl_lastPollReadNothing; }
 
 int DecodeStatusBlock(char* buffer, int count, int lastStatusCode, std::atomic<int>& previousPinState) {
     if (buffer == nullptr || count <= 0) {
@@ -67,6 +70,7 @@ int PollPrinterStatus(StopEventPolicy policy, const std::function<int(char*)>& r
     char buffer[256];
     std::memset(buffer, 0, sizeof buffer);
     int received = 0;
+    tl_lastPollReadNothing = false;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int polled = WaitForEvent(&_terminateReader, 0);
         if (polled == 0) {
@@ -80,6 +84,7 @@ int PollPrinterStatus(StopEventPolicy policy, const std::function<int(char*)>& r
         if (received > 0) break;
         if (StatusReadShouldStop()) return StatusNothingToReport;
     }
+    tl_lastPollReadNothing = received <= 0;
     const int code = decode(buffer, received);
     if (code != StatusNothingToReport) report.lastStatusCode.store(code);
     if (int (*callback)(int) = report.callback.load()) callback(code);

@@ -39,6 +39,12 @@ void MarkStatusThread();
 bool IsMarkedStatusThread();
 bool StatusReadShouldStop();
 
+// Whether the last status poll made on this thread got no byte from the
+// printer at all (every read failed, timed out or found the connection gone).
+// A printer that is gone fails its reads at once; the status thread pauses
+// then instead of polling in a tight loop.
+bool LastPollReadNothing();
+
 // On a posted stop event, the USB transport ends the poll at once; the
 // Ethernet transport logs it and reads all the same.
 enum class StopEventPolicy { kEndPoll, kLogAndRead };
