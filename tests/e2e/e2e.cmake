@@ -1,0 +1,11 @@
+# End-to-end tests: the real library (and the kesto tool) printing over TCP to
+# the virtual printer, which renders what arrives; codes are scanned back with ZXing.
+if(TARGET kesto_vprinter AND TARGET kesto)
+  if(NOT TARGET ZXing::ZXing)
+    find_package(ZXing REQUIRED)
+  endif()
+
+  kesto_add_test(e2e_sample_receipts_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/sample_receipts_e2e_test.cpp
+    LIBS kesto_vprinter ZXing::ZXing)
+endif()
