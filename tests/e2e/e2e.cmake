@@ -8,4 +8,7 @@ if(TARGET kesto_vprinter AND TARGET kesto)
   kesto_add_test(e2e_sample_receipts_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/sample_receipts_e2e_test.cpp
     LIBS kesto_vprinter ZXing::ZXing)
+  kesto_add_test(e2e_barcode_text_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/barcode_text_e2e_test.cpp
+    LIBS kesto_vprinter ZXing::ZXing)
 endif()
