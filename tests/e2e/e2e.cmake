@@ -11,4 +11,12 @@ if(TARGET kesto_vprinter AND TARGET kesto)
   kesto_add_test(e2e_barcode_text_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/barcode_text_e2e_test.cpp
     LIBS kesto_vprinter ZXing::ZXing)
+
+  # Image printing goes through /tmp/saved1.bmp and /tmp/kesto1bpp.bmp.
+  kesto_add_test(e2e_image_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/image_e2e_test.cpp
+    LIBS kesto_vprinter ZXing::ZXing
+    RESOURCE_LOCK fixed_image_files)
+  target_compile_definitions(e2e_image_test PRIVATE
+    KESTO_E2E_CONVERT_SCRIPT="${PROJECT_SOURCE_DIR}/tools/convert/Convert.sh")
 endif()
