@@ -11,6 +11,10 @@ if(TARGET kesto_vprinter AND TARGET kesto)
   kesto_add_test(e2e_barcode_text_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/barcode_text_e2e_test.cpp
     LIBS kesto_vprinter ZXing::ZXing)
+  kesto_add_test(e2e_status_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/status_e2e_test.cpp
+    LIBS kesto_vprinter ZXing::ZXing
+    TIMEOUT 180)
 
   # Image printing goes through /tmp/saved1.bmp and /tmp/kesto1bpp.bmp.
   kesto_add_test(e2e_image_test

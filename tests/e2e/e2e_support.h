@@ -64,6 +64,11 @@ public:
     vprinter::Condition Condition() {
         return server_.WithPrinter([](vprinter::VirtualPrinter& p) { return p.condition(); });
     }
+    // The automatic status back groups the printer was told to report (GS a).
+    int AsbMask() {
+        return server_.WithPrinter(
+            [](vprinter::VirtualPrinter& p) { return static_cast<int>(p.asb_mask()); });
+    }
     std::string Control(const std::string& command) { return server_.Control(command); }
 
 private:
