@@ -16,6 +16,15 @@ if(TARGET kesto_vprinter AND TARGET kesto)
     LIBS kesto_vprinter ZXing::ZXing
     TIMEOUT 180)
 
+  # The kesto tool as a separate process; `kesto list` starts a hardware
+  # detector, which binds the notification ports.
+  kesto_add_test(e2e_kesto_cli_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/kesto_cli_e2e_test.cpp
+    LIBS kesto_vprinter ZXing::ZXing
+    RESOURCE_LOCK notification_ports)
+  target_compile_definitions(e2e_kesto_cli_test PRIVATE KESTO_E2E_CLI="$<TARGET_FILE:kesto>")
+  add_dependencies(e2e_kesto_cli_test kesto)
+
   # Image printing goes through /tmp/saved1.bmp and /tmp/kesto1bpp.bmp.
   kesto_add_test(e2e_image_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/image_e2e_test.cpp
@@ -23,4 +32,18 @@ if(TARGET kesto_vprinter AND TARGET kesto)
     RESOURCE_LOCK fixed_image_files)
   target_compile_definitions(e2e_image_test PRIVATE
     KESTO_E2E_CONVERT_SCRIPT="${PROJECT_SOURCE_DIR}/tools/convert/Convert.sh")
+endif()
+
+# The demo script: the virtual printer and kesto binaries of this build, and
+# the sample photo through the conversion script.
+if(TARGET kesto-virtual-printer AND TARGET kesto)
+  kesto_add_test(e2e_demo_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/demo_e2e_test.cpp
+    LABELS demo
+    RESOURCE_LOCK fixed_image_files
+    TIMEOUT 300)
+  target_compile_definitions(e2e_demo_test PRIVATE
+    KESTO_E2E_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    KESTO_E2E_BUILD_DIR="${CMAKE_BINARY_DIR}")
+  add_dependencies(e2e_demo_test kesto kesto-virtual-printer)
 endif()
