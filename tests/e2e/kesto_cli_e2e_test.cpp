@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/e2e_support.h"
@@ -211,6 +212,19 @@ TEST_F(KestoCliPrinterE2E, DrawerKickAndStatusInWords) {
     run = KestoHere({"status"});
     EXPECT_EQ(run.exit, 0) << run.err;
     EXPECT_EQ(run.out, "7 cover open\n");
+}
+
+TEST_F(KestoCliPrinterE2E, StatusWatchReportsEachChangeUntilItsTimeIsUp) {
+    // The cover opens once the tool's status thread has switched the printer to
+    // automatic status back.
+    std::thread opener([&] {
+        if (WaitUntil([&] { return printer.AsbMask() != 0; })) printer.Control("cover-open");
+    });
+    Outcome run = KestoHere({"status", "--watch", "4"});
+    opener.join();
+    EXPECT_EQ(run.exit, 0) << run.err;
+    // The first report (the drawer pin) is lost only when both blocks arrive in one read.
+    EXPECT_TRUE(run.out == "3 drawer pin 3 low\n7 cover open\n" || run.out == "7 cover open\n") << run.out;
 }
 
 TEST_F(KestoCliPrinterE2E, BadArgumentsFailWithOneLineAndSendNothing) {
