@@ -29,7 +29,7 @@ for n in 1 2 3 4; do
 done
 echo "printing tools/demo/sample-photo.jpg"
 "$kesto" "${printer[@]}" image tools/demo/sample-photo.jpg
-"$kesto" "${printer[@]}" cut --feed
+
 
 kill -TERM "$vp_pid"
 wait "$vp_pid" 2>/dev/null || true

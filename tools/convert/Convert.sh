@@ -24,8 +24,10 @@ fi
 # path is replaced, never followed.
 tmp=$(mktemp /tmp/kesto-convert.XXXXXX)
 trap 'rm -f "$tmp"' EXIT
+# A two-colour input (a black-and-white PNG) is widened to full colour before
+# scaling: scaled as it is, -monochrome turned it all white.
 # shellcheck disable=SC2086
-convert "${input}[0]" -background white -alpha remove -alpha off \
+convert "${input}[0]" -background white -alpha remove -alpha off -type TrueColor \
   -resize "${width}x>" -colorspace Gray $reduce -type TrueColor "BMP3:$tmp"
 mv -f "$tmp" "$out"
 trap - EXIT

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +107,17 @@ bool Reachable(void* h) {
     return KESTO_GetLastError(h) == 0;
 }
 
+// A whole decimal number from lo to hi; false for anything else ("", "12x", "-").
+bool ParseNumber(const std::string& text, long lo, long hi, long* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end == nullptr || *end != '\0' || parsed < lo || parsed > hi) return false;
+    *value = parsed;
+    return true;
+}
+
 bool WantsHelp(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") return true;
@@ -172,6 +184,8 @@ int RunReceipt(const std::vector<std::string>& args) {
         args);
 }
 
+// The type code of a barcode name or of a known numeric code; -1 otherwise (the
+// library would send nothing for an unknown code and still report success).
 int BarcodeType(const std::string& name) {
     static const std::map<std::string, int> types = {
         {"upca", 257},   {"upce", 258},   {"ean8", 259},    {"ean13", 260}, {"itf", 261},    {"codabar", 262},
@@ -179,9 +193,12 @@ int BarcodeType(const std::string& name) {
     };
     auto it = types.find(name);
     if (it != types.end()) return it->second;
-    char* end = nullptr;
-    const long value = std::strtol(name.c_str(), &end, 10);
-    return (end != nullptr && *end == '\0' && !name.empty()) ? static_cast<int>(value) : -1;
+    long value = 0;
+    if (!ParseNumber(name, 0, 0xFFFF, &value)) return -1;
+    for (const auto& known : types) {
+        if (known.second == value) return known.second;
+    }
+    return -1;
 }
 
 int RunBarcode(const std::vector<std::string>& args) {
@@ -189,9 +206,10 @@ int RunBarcode(const std::vector<std::string>& args) {
     if (BarcodeType(args[0]) < 0) return Fail("unknown barcode type: " + args[0]);
     return WithDevice(
         [](void* h, const std::vector<std::string>& a) {
-            const int result =
-                KESTO_PrintBarcode(h, BarcodeType(a[0]), a[1].data(), static_cast<int>(a[1].size()));
-            return result == 0 ? 0 : Fail(Unreachable(h));
+            if (!Reachable(h)) return Fail(Unreachable(h));
+            const int result = KESTO_PrintBarcode(h, BarcodeType(a[0]), a[1].data(), static_cast<int>(a[1].size()));
+            // Connected, so a refusal means the data does not fit the type's length field.
+            return result == 0 ? 0 : Fail("barcode not printed: data too long for " + a[0]);
         },
         args);
 }
@@ -202,7 +220,9 @@ int RunImage(const std::vector<std::string>& args) {
     return WithDevice(
         [](void* h, const std::vector<std::string>& a) {
             const int result = KESTO_PrintImage(h, a[0].c_str());
-            return result >= 0 ? 0 : Fail("image not printed (not convertible, or printer not reachable)");
+            if (result >= 0) return 0;
+            return Fail(Reachable(h) ? "image not printed: the conversion gave no usable picture"
+                                     : Unreachable(h));
         },
         args);
 }
@@ -214,28 +234,31 @@ int RunCut(const std::vector<std::string>& args) {
     return WithDevice(
         [](void* h, const std::vector<std::string>& a) {
             const int result = a.empty() ? KESTO_CutPaper(h) : KESTO_FeedAndCutPaper(h);
-            return result > 0 ? 0 : Fail("cut failed: printer not reachable");
+            return result > 0 ? 0 : Fail("cut failed: " + Unreachable(h));
         },
         args);
 }
 
 int RunDrawer(const std::vector<std::string>& args) {
     if (args.empty() || (args[0] != "A" && args[0] != "B")) return Fail("drawer needs A or B");
+    // The pulse times go to the printer in one byte each, in units of 2 ms.
+    for (size_t i = 1; i < args.size(); i += 2) {
+        if (args[i] != "--on" && args[i] != "--off") return Fail("unknown drawer option: " + args[i]);
+        long ms = 0;
+        if (i + 1 >= args.size()) return Fail(args[i] + " needs a time in ms");
+        if (!ParseNumber(args[i + 1], 0, 510, &ms))
+            return Fail(args[i] + " takes 0 to 510 ms, not " + args[i + 1]);
+    }
     return WithDevice(
         [](void* h, const std::vector<std::string>& a) {
-            int onMs = 50, offMs = 500;
+            long onMs = 50, offMs = 500;
             for (size_t i = 1; i + 1 < a.size(); i += 2) {
-                if (a[i] == "--on")
-                    onMs = std::atoi(a[i + 1].c_str());
-                else if (a[i] == "--off")
-                    offMs = std::atoi(a[i + 1].c_str());
-                else
-                    return Fail("unknown drawer option: " + a[i]);
+                ParseNumber(a[i + 1], 0, 510, a[i] == "--on" ? &onMs : &offMs);
             }
-            // The pulse times go to the printer in units of 2 ms.
-            const int result = a[0] == "A" ? KESTO_OpenCashDrawerA(h, onMs / 2, offMs / 2)
-                                           : KESTO_OpenCashDrawerB(h, onMs / 2, offMs / 2);
-            return result == 5 ? 0 : Fail("drawer pulse not sent: printer not reachable");
+            const int on = static_cast<int>(onMs / 2), off = static_cast<int>(offMs / 2);
+            const int result =
+                a[0] == "A" ? KESTO_OpenCashDrawerA(h, on, off) : KESTO_OpenCashDrawerB(h, on, off);
+            return result == 5 ? 0 : Fail("drawer pulse not sent: " + Unreachable(h));
         },
         args);
 }
@@ -254,6 +277,10 @@ int PrintChangedStatusCode(int code) {
 }
 
 int RunStatus(const std::vector<std::string>& args) {
+    long ignored = 0;
+    if (!args.empty() && args[0] != "--watch") return Fail("status takes only --watch [SECONDS]");
+    if (args.size() > 2 || (args.size() == 2 && !ParseNumber(args[1], 0, 86400 * 365L, &ignored)))
+        return Fail("status --watch takes SECONDS as a whole number (0 watches until Ctrl-C)");
     return WithDevice(
         [](void* h, const std::vector<std::string>& a) {
             const bool watching = !a.empty() && a[0] == "--watch";
@@ -264,7 +291,8 @@ int RunStatus(const std::vector<std::string>& args) {
                 if (code < 0) return Fail(Unreachable(h));
                 return PrintStatusCode(code);
             }
-            const int seconds = a.size() > 1 ? std::atoi(a[1].c_str()) : 0;
+            long seconds = 0;
+            if (a.size() > 1) ParseNumber(a[1], 0, 86400 * 365L, &seconds);
             if (KESTO_OnPrinterError(h, PrintChangedStatusCode) != 1) return Fail(Unreachable(h));
             signal(SIGINT, [](int) { g_stop = true; });
             signal(SIGTERM, [](int) { g_stop = true; });
