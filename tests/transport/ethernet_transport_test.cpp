@@ -298,7 +298,7 @@ TEST(EthernetWrite, TimeOutsCountOnlyWhileNothingGoesOut) {
     FakeTcpPrinter printer(options);
     printer.StopReading();
     EthernetTimeouts timeouts = Fast();
-    timeouts.send = milliseconds(100);
+    timeouts.send = milliseconds(250);  // 12 in a row (3 s) leave a loaded machine time to drain
     Ethernet transport(printer.Path(), timeouts);
     ASSERT_TRUE(transport.Open());
     const std::string data = RandomBytes(24 * 1024 * 1024);
