@@ -24,7 +24,7 @@ std::mutex g_statusThreadControl;
 std::atomic<void*> g_statusThreadDevice{nullptr};
 
 // Standing back while a print call writes: keep the log entry, but do not spin a core.
-constexpr auto kStandBackPause = std::chrono::milliseconds(10);
+constexpr auto kStandBackPause = std::chrono::milliseconds(25);
 
 void KillThreadLocked() {
     const pthread_t thread = _threadHandle.load();
