@@ -449,6 +449,29 @@ bool BMP::Write1bitRow(unsigned char* buffer, int bufferSize, int row) {
     if (!buffer || bufferSize < 0 || row < 0 || row >= height_) return false;
     if (width_ > 8 * static_cast<int64_t>(bufferSize)) return false;
     const RGBApixel* line = &pixels_[static_cast<size_t>(row) * width_];
+    if (colorTable_.size() == 2) {
+        // The usual two-entry table, with FindClosestColor's choice worked out
+        // once: entry 1 is strictly closer than entry 0 exactly when
+        // 2 p.(c1 - c0) > |c1|^2 - |c0|^2 (ties stay with entry 0). This loop
+        // runs for every pixel of every printed image.
+        const RGBApixel c0 = colorTable_[0];
+        const RGBApixel c1 = colorTable_[1];
+        const int wr = c1.Red - c0.Red;
+        const int wg = c1.Green - c0.Green;
+        const int wb = c1.Blue - c0.Blue;
+        const int limit = (c1.Red * c1.Red + c1.Green * c1.Green + c1.Blue * c1.Blue) -
+                          (c0.Red * c0.Red + c0.Green * c0.Green + c0.Blue * c0.Blue);
+        for (int start = 0; start < width_; start += 8) {
+            unsigned sum = 0;
+            const int count = std::min(8, width_ - start);
+            for (int j = 0; j < count; ++j) {
+                const RGBApixel& pixel = line[start + j];
+                if (2 * (pixel.Red * wr + pixel.Green * wg + pixel.Blue * wb) > limit) sum |= 0x80u >> j;
+            }
+            buffer[start / 8] = static_cast<unsigned char>(~sum);
+        }
+        return true;
+    }
     for (int start = 0; start < width_; start += 8) {
         unsigned sum = 0;
         for (int j = 0; j < 8 && start + j < width_; ++j) {

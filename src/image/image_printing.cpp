@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -58,11 +60,15 @@ void RunConversionScript(const std::string& script, const char* fileName) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(g_conversionTimeoutMs.load());
     int status = 0;
+    // A copy-only script ends within a few milliseconds: look often at first,
+    // then every 5 ms, so a quick script is not kept waiting for a whole pause.
+    auto pause = std::chrono::microseconds(100);
     while (true) {
         const pid_t done = ::waitpid(child, &status, WNOHANG);
         if (done == child || (done < 0 && errno != EINTR)) return;
         if (std::chrono::steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(5000));
     }
     DebugPrint("Conversion script did not end in time: stopped\n");
     ::kill(-child, SIGKILL);  // its own process group: the script and what it started

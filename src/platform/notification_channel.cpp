@@ -134,6 +134,13 @@ void NotificationStop::Request() {
     }
 }
 
+int DeviceNotificationCount(const char* datagram, size_t size) {
+    if (datagram == nullptr) return 0;
+    const std::string_view text(datagram, size);
+    return (text.find("DEVICE_ADD") != std::string_view::npos ? 1 : 0) +
+           (text.find("DEVICE_REMOVE") != std::string_view::npos ? 1 : 0);
+}
+
 void MonitorDeviceNotificationUntil(int* /*slot*/, void (*notify)(void*), void* context,
                                     NotificationStop* stop) {
     SocketGuard socket(OpenUdpSocket());
@@ -167,10 +174,10 @@ void MonitorDeviceNotificationUntil(int* /*slot*/, void (*notify)(void*), void* 
             PauseAfterFailure(stop);
             continue;
         }
-        std::string_view text(buffer, static_cast<size_t>(received));
         if (notify == nullptr) continue;
-        if (text.find("DEVICE_ADD") != std::string_view::npos) notify(context);
-        if (text.find("DEVICE_REMOVE") != std::string_view::npos) notify(context);
+        for (int calls = DeviceNotificationCount(buffer, static_cast<size_t>(received)); calls > 0; --calls) {
+            notify(context);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 
 #include "kesto/kesto.h"
 #include "platform/uncopyable.h"
@@ -24,6 +25,10 @@ private:
     std::atomic<bool> requested{false};
     int pipeFds[2] = {-1, -1};
 };
+
+// How many hardware-change calls one received datagram asks for: one if it
+// holds "DEVICE_ADD" anywhere, one more if it holds "DEVICE_REMOVE".
+int DeviceNotificationCount(const char* datagram, size_t size);
 
 // MonitorDeviceNotification with a way out: binds the first free endpoint of
 // MSG_IP/MSG_PORTS and calls notify(context) once for each of "DEVICE_ADD" and

@@ -140,6 +140,7 @@ bool Ethernet::Init() {
         DebugPrint("Error in Socket Creation Error Code ::  %d\n", error);
         return false;
     }
+    sendTimeoutFd = -1;
     sock_fd = fd;
 #if defined(SO_NOSIGPIPE)
     const int noSigPipe = 1;
@@ -228,11 +229,15 @@ int Ethernet::Write(const char* data, int length, int /*unusedTimeout*/) {
         return -1;
     }
 
-    const timeval sendTimeout = ToTimeval(timeouts.send);
-    if (::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout) != 0) {
-        const int error = errno;
-        lastError = error;
-        DebugPrint("setsockopt SO_SNDTIMEO failed Error Code :: %d\n", error);
+    if (fd != sendTimeoutFd) {
+        const timeval sendTimeout = ToTimeval(timeouts.send);
+        if (::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout) != 0) {
+            const int error = errno;
+            lastError = error;
+            DebugPrint("setsockopt SO_SNDTIMEO failed Error Code :: %d\n", error);
+        } else {
+            sendTimeoutFd = fd;
+        }
     }
 
     int total = 0;

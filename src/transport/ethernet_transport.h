@@ -86,6 +86,9 @@ private:
     std::atomic<bool> connected{false};
     int nPortNo = 0;
     std::atomic<int> sock_fd{-1};
+    // The socket that already has its send time-out (under the mutex): set once
+    // per connection instead of on every Write.
+    int sendTimeoutFd = -1;
     const std::string path;
     std::string szPrinterIP;
     std::string szPrinterPort;

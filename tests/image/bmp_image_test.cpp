@@ -107,6 +107,45 @@ TEST_F(BmpTest, OneBitThresholdLiesBetweenColourSums382And383) {
     EXPECT_FALSE(image.Write1bitRow(row, 4, 1));  // no such row
 }
 
+// One-bit rows pick, for every pixel, the table entry FindClosestColor picks;
+// checked over many tables and pixels, ties and extremes included.
+TEST_F(BmpTest, OneBitRowsAgreeWithTheClosestColourForAnyTwoEntryTable) {
+    constexpr int kWidth = 61;  // not a whole number of bytes
+    uint32_t state = 12345;
+    auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return static_cast<uint8_t>(state >> 16);
+    };
+    auto colour = [&next](int pick) {
+        // Now and then an extreme or a repeated value, so ties come up.
+        const uint8_t v = pick % 3 == 0 ? 0 : pick % 3 == 1 ? 255 : next();
+        return RGBApixel{next() < 64 ? v : next(), next() < 64 ? v : next(), next() < 64 ? v : next(), 0};
+    };
+    for (int round = 0; round < 200; ++round) {
+        ASSERT_TRUE(image.SetSize(kWidth, 1));
+        ASSERT_TRUE(image.SetBitDepth(1));
+        const RGBApixel c0 = colour(round);
+        const RGBApixel c1 = round % 7 == 0 ? c0 : colour(round + 1);
+        ASSERT_TRUE(image.SetColor(0, c0));
+        ASSERT_TRUE(image.SetColor(1, c1));
+        for (int x = 0; x < kWidth; ++x) {
+            // Some pixels half way between the entries, where the choice is a tie.
+            const RGBApixel p = x % 5 == 0 ? RGBApixel{static_cast<uint8_t>((c0.Blue + c1.Blue) / 2),
+                                                       static_cast<uint8_t>((c0.Green + c1.Green) / 2),
+                                                       static_cast<uint8_t>((c0.Red + c1.Red) / 2), 0}
+                                           : colour(x);
+            image.SetPixel(x, 0, p);
+        }
+        unsigned char row[8] = {};
+        ASSERT_TRUE(image.Write1bitRow(row, 8, 0));
+        for (int x = 0; x < kWidth; ++x) {
+            RGBApixel p = image.GetPixel(x, 0);
+            const bool dot = (row[x / 8] >> (7 - x % 8)) & 1;
+            ASSERT_EQ(image.FindClosestColor(p) == 0, dot) << "round " << round << " pixel " << x;
+        }
+    }
+}
+
 TEST_F(BmpTest, FileThatIsNotABmpLeavesTheImageAsItWas) {
     ASSERT_TRUE(image.ReadFromFile(dir.Write("good.bmp", BmpBytes(ThreeByTwo())).c_str()));
     ByteVector bytes = BmpBytes(ThreeByTwo());

@@ -1,0 +1,312 @@
+// Benchmarks of the driver against baselines measured in the same run:
+// image printing, per-command cost, bulk writes and the status thread's idle
+// CPU. scripts/bench runs each group in a process of its own and turns the
+// results into ratios.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kesto/kesto.h"
+#include "loopback_sink.h"
+
+namespace {
+
+using kesto::bench::LoopbackSink;
+
+constexpr int kImageWidth = 576;
+constexpr int kImageHeight = 2000;
+
+// A device handle on a loopback sink, connected before timing starts.
+class Device {
+public:
+    explicit Device(const LoopbackSink& sink) {
+        std::string description = sink.Description();
+        handle_ = KESTO_CreateDevicePointer(description.data(), static_cast<int>(description.size()));
+        if (handle_ == nullptr || KESTO_WriteData(handle_, "\x1b@", 2) != 2) {
+            throw std::runtime_error("no device on the loopback sink");
+        }
+    }
+    ~Device() { KESTO_DestroyDevicePointer(handle_); }
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    void* get() const { return handle_; }
+
+private:
+    void* handle_ = nullptr;
+};
+
+class Socket {
+public:
+    explicit Socket(int fd) : fd_(fd) {}
+    ~Socket() { ::close(fd_); }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool SendAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The test picture: grey levels that make a mix of black and white runs.
+struct Picture {
+    std::vector<unsigned char> bgr;  // bottom-up rows, 3 bytes a pixel, no padding at this width
+    std::string dir;
+    std::string bmpPath;
+    std::string scriptPath;
+    Picture();
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+    ~Picture() {
+        ::unlink(bmpPath.c_str());
+        ::unlink(scriptPath.c_str());
+        ::rmdir(dir.c_str());
+    }
+};
+
+void PutLE(std::vector<unsigned char>& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+Picture::Picture() {
+    bgr.resize(static_cast<size_t>(kImageWidth) * kImageHeight * 3);
+    for (int y = 0; y < kImageHeight; ++y) {
+        for (int x = 0; x < kImageWidth; ++x) {
+            const unsigned char grey = static_cast<unsigned char>(((x * 7 + y * 3) ^ ((x * y) >> 6)) & 0xFF);
+            unsigned char* px = &bgr[(static_cast<size_t>(y) * kImageWidth + x) * 3];
+            px[0] = grey;
+            px[1] = static_cast<unsigned char>(grey ^ 0x10);
+            px[2] = static_cast<unsigned char>(255 - grey);
+        }
+    }
+    char temp[] = "/tmp/kesto-bench-XXXXXX";
+    if (::mkdtemp(temp) == nullptr) throw std::runtime_error("no temporary directory");
+    dir = temp;
+    bmpPath = dir + "/picture.bmp";
+    scriptPath = dir + "/copy.sh";
+    std::vector<unsigned char> file{'B', 'M'};
+    const uint32_t pixels = static_cast<uint32_t>(bgr.size());
+    PutLE(file, 54 + pixels, 4);
+    PutLE(file, 0, 4);
+    PutLE(file, 54, 4);
+    PutLE(file, 40, 4);
+    PutLE(file, kImageWidth, 4);
+    PutLE(file, kImageHeight, 4);
+    PutLE(file, 1, 2);
+    PutLE(file, 24, 2);
+    PutLE(file, 0, 4);
+    PutLE(file, pixels, 4);
+    PutLE(file, 2835, 4);
+    PutLE(file, 2835, 4);
+    PutLE(file, 0, 4);
+    PutLE(file, 0, 4);
+    file.insert(file.end(), bgr.begin(), bgr.end());
+    std::ofstream(bmpPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    std::ofstream(scriptPath) << "#!/bin/sh\ncp \"$1\" /tmp/saved1.bmp\n";
+    ::chmod(scriptPath.c_str(), 0755);
+}
+
+const Picture& ThePicture() {
+    static const Picture picture;
+    return picture;
+}
+
+// ---- image ----
+
+void BM_Image_PrintImage(benchmark::State& state) {
+    const Picture& picture = ThePicture();
+    ::setenv("KESTO_CONVERT_SCRIPT", picture.scriptPath.c_str(), 1);
+    LoopbackSink sink;
+    Device device(sink);
+    for (auto _ : state) {
+        const int result = KESTO_PrintImage(device.get(), picture.bmpPath.c_str());
+        if (result <= 0) {
+            state.SkipWithError("KESTO_PrintImage failed");
+            break;
+        }
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_kib"] = static_cast<double>(usage.ru_maxrss);
+}
+BENCHMARK(BM_Image_PrintImage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// What the copy-only conversion script alone costs (spawn, sh, cp of the
+// 3.4 MB file): the part of the image figure outside the library.
+void BM_Image_ScriptOnly(benchmark::State& state) {
+    const Picture& picture = ThePicture();
+    for (auto _ : state) {
+        char* const argv[] = {const_cast<char*>(picture.scriptPath.c_str()),
+                              const_cast<char*>(picture.bmpPath.c_str()), nullptr};
+        pid_t child = 0;
+        int status = 0;
+        if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv, environ) != 0 ||
+            ::waitpid(child, &status, 0) != child || status != 0) {
+            state.SkipWithError("script failed");
+            break;
+        }
+    }
+    ::unlink("/tmp/saved1.bmp");
+}
+BENCHMARK(BM_Image_ScriptOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// The floor: threshold and pack the same pixels with the plainest loop.
+void BM_Image_ThresholdFloor(benchmark::State& state) {
+    const Picture& picture = ThePicture();
+    const int rowBytes = (kImageWidth + 7) / 8;
+    std::vector<unsigned char> packed(static_cast<size_t>(rowBytes) * kImageHeight);
+    for (auto _ : state) {
+        std::fill(packed.begin(), packed.end(), 0);
+        for (int y = 0; y < kImageHeight; ++y) {
+            const unsigned char* row =
+                &picture.bgr[static_cast<size_t>(kImageHeight - 1 - y) * kImageWidth * 3];
+            unsigned char* out = &packed[static_cast<size_t>(y) * rowBytes];
+            for (int x = 0; x < kImageWidth; ++x) {
+                const int sum = row[3 * x] + row[3 * x + 1] + row[3 * x + 2];
+                if (sum < 3 * 128) out[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
+            }
+        }
+        benchmark::DoNotOptimize(packed.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_Image_ThresholdFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// ---- per-command cost ----
+
+constexpr int kCommands = 10000;
+
+void BM_Command_SetLeftAllign10k(benchmark::State& state) {
+    LoopbackSink sink;
+    Device device(sink);
+    for (auto _ : state) {
+        for (int i = 0; i < kCommands; ++i) benchmark::DoNotOptimize(SetLeftAllign(device.get()));
+    }
+}
+BENCHMARK(BM_Command_SetLeftAllign10k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+void BM_Command_RawSend10k(benchmark::State& state) {
+    LoopbackSink sink;
+    Socket client(sink.Connect());
+    const char command[3] = {0x1B, 0x61, 0x00};
+    for (auto _ : state) {
+        for (int i = 0; i < kCommands; ++i) {
+            if (::send(client.fd(), command, sizeof command, MSG_NOSIGNAL) != 3) state.SkipWithError("send");
+        }
+    }
+}
+BENCHMARK(BM_Command_RawSend10k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// ---- bulk ----
+
+constexpr size_t kChunk = 1 << 20;
+constexpr int kChunks = 64;
+
+void BM_Bulk_WriteData64M(benchmark::State& state) {
+    LoopbackSink sink;
+    Device device(sink);
+    const std::vector<char> chunk(kChunk, 'x');
+    for (auto _ : state) {
+        for (int i = 0; i < kChunks; ++i) {
+            if (KESTO_WriteData(device.get(), chunk.data(), static_cast<int>(kChunk)) !=
+                static_cast<int>(kChunk)) {
+                state.SkipWithError("short write");
+            }
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kChunks * kChunk);
+}
+BENCHMARK(BM_Bulk_WriteData64M)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+void BM_Bulk_RawSend64M(benchmark::State& state) {
+    LoopbackSink sink;
+    Socket client(sink.Connect());
+    const std::vector<char> chunk(kChunk, 'x');
+    for (auto _ : state) {
+        for (int i = 0; i < kChunks; ++i) {
+            if (!SendAll(client.fd(), chunk.data(), kChunk)) state.SkipWithError("send");
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kChunks * kChunk);
+}
+BENCHMARK(BM_Bulk_RawSend64M)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// ---- status thread ----
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int IgnoreStatus(int) {
+    return 0;
+}
+
+// The process's CPU over the window while this thread sleeps: in effect the
+// status thread's, as the sink has nothing to read.
+void StatusThreadCpu(benchmark::State& state, bool printing) {
+    const auto window = std::chrono::seconds(
+        std::getenv("KESTO_BENCH_STATUS_SECONDS") ? std::atoi(std::getenv("KESTO_BENCH_STATUS_SECONDS")) : 3);
+    LoopbackSink sink;
+    Device device(sink);
+    KESTO_OnPrinterError(device.get(), IgnoreStatus);
+    if (KESTO_CreateStatusThread(device.get()) != 1) {
+        state.SkipWithError("no status thread");
+        return;
+    }
+    g_bPrintInProgress = printing;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past the first poll
+    double percent = 0;
+    for (auto _ : state) {
+        const double before = ProcessCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(window);
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        percent = 100.0 * (ProcessCpuSeconds() - before) / wall;
+    }
+    g_bPrintInProgress = false;
+    KESTO_DestroyStatusThread(device.get());
+    state.counters["cpu_percent"] = percent;
+    state.counters["window_s"] = static_cast<double>(window.count());
+}
+
+void BM_Status_SilentPrinter(benchmark::State& state) {
+    StatusThreadCpu(state, false);
+}
+BENCHMARK(BM_Status_SilentPrinter)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+void BM_Status_StandingBack(benchmark::State& state) {
+    StatusThreadCpu(state, true);
+}
+BENCHMARK(BM_Status_StandingBack)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Turns the benchmark results in a build directory into one table of ratios.
+
+report.py DIR  reads DIR/{image,command,bulk,status,enum}.json (Google
+Benchmark output) and DIR/npm.json, prints a Markdown table.
+"""
+import json
+import os
+import sys
+
+out_dir = sys.argv[1]
+
+
+def load(name):
+    try:
+        with open(os.path.join(out_dir, name)) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return None
+
+
+def bench(results, name):
+    if not results:
+        return None
+    # The median of the repetitions when there are several, else the one run.
+    plain = None
+    for b in results.get("benchmarks", []):
+        if b["name"].split("/")[0] != name or b.get("error_occurred"):
+            continue
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                return b
+        elif plain is None:
+            plain = b
+    return plain
+
+
+def ms(b):
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
+    return b["real_time"] * scale
+
+
+rows = []
+
+
+def row(name, measured, baseline, ratio, target, met, note=""):
+    rows.append((name, measured, baseline, ratio, target, met, note))
+
+
+def yes(ok):
+    return "yes" if ok else "no"
+
+
+image = load("image.json")
+printed, floor = bench(image, "BM_Image_PrintImage"), bench(image, "BM_Image_ThresholdFloor")
+npm = load("npm.json")
+script = bench(image, "BM_Image_ScriptOnly")
+if printed and floor:
+    r = ms(printed) / ms(floor)
+    share = f"; the script alone takes {ms(script):.1f} ms of it" if script else ""
+    row("image: KESTO_PrintImage 576x2000 vs in-memory threshold loop", f"{ms(printed):.1f} ms",
+        f"{ms(floor):.2f} ms", f"{r:.1f}x", "<= 3x", yes(r <= 3),
+        "includes the conversion script (spawn of sh and cp)" + share +
+        ", the BMP file round trips through /tmp and the log")
+else:
+    row("image: KESTO_PrintImage vs floor", "failed", "", "", "<= 3x", "no")
+if printed and npm and "ms" in npm:
+    r = ms(printed) / npm["ms"]
+    row(f"image: KESTO_PrintImage vs npm @point-of-sale/receipt-printer-encoder {npm['version']}",
+        f"{ms(printed):.1f} ms", f"{npm['ms']:.1f} ms", f"{r:.2f}x", "< 1x", yes(r < 1),
+        "npm: encode only, pixels already in memory (median of %d)" % npm["runs"])
+else:
+    reason = (npm or {}).get("error", "not measured")
+    row("image: KESTO_PrintImage vs npm receipt-printer-encoder", f"{ms(printed):.1f} ms" if printed else "",
+        "n/a", "n/a", "< 1x", "n/a", "npm package unavailable: " + reason)
+if printed:
+    rss = printed["peak_rss_kib"] / 1024
+    row("image: peak resident memory of the image run", f"{rss:.1f} MiB", "", "", "report", "",
+        "getrusage ru_maxrss of the process, benchmark harness and 3.4 MB test picture included")
+
+command = load("command.json")
+lib, raw = bench(command, "BM_Command_SetLeftAllign10k"), bench(command, "BM_Command_RawSend10k")
+if lib and raw:
+    r = ms(lib) / ms(raw)
+    row("per command: 10,000 SetLeftAllign vs 10,000 raw send of 3 bytes", f"{ms(lib):.1f} ms",
+        f"{ms(raw):.1f} ms", f"{r:.1f}x", "<= 3x", yes(r <= 3),
+        "bounded by the debug log: two entries per call, each one open/fstat/write/close of the log file")
+
+bulk = load("bulk.json")
+lib, raw = bench(bulk, "BM_Bulk_WriteData64M"), bench(bulk, "BM_Bulk_RawSend64M")
+if lib and raw:
+    gl, gr = lib["bytes_per_second"] / 2**30, raw["bytes_per_second"] / 2**30
+    r = gl / gr
+    row("bulk: KESTO_WriteData 64 MiB in 1 MiB calls vs raw send", f"{gl:.2f} GiB/s", f"{gr:.2f} GiB/s",
+        f"{r:.2f}x", ">= 0.9x", yes(r >= 0.9),
+        "each 1 MiB call adds three debug log entries and a readiness poll (the socket is non-blocking)")
+
+status = load("status.json")
+for name, label in (("BM_Status_SilentPrinter", "polling a silent printer"),
+                    ("BM_Status_StandingBack", "standing back (g_bPrintInProgress set)")):
+    b = bench(status, name)
+    if b:
+        pct = b["cpu_percent"]
+        row(f"status thread: CPU {label}, {b['window_s']:.0f} s", f"{pct:.2f} % of a core", "100 % (one core)",
+            f"{pct / 100:.4f}", "<= 1 %", yes(pct <= 1.0), "process CPU while the caller sleeps")
+
+enum = load("enum.json")
+four, empty = bench(enum, "BM_Enum_FourPrinters"), bench(enum, "BM_Enum_EmptyBus")
+if four and empty:
+    r = ms(four) / ms(empty)
+    row("enumeration: KESTO_GetHardwareXML, 4 emulated printers vs empty bus", f"{ms(four):.2f} ms",
+        f"{ms(empty):.2f} ms", f"{r:.1f}x", "report", "", "umockdev testbed; libusb_init/exit on every call")
+else:
+    row("enumeration: KESTO_GetHardwareXML", "failed", "", "", "report", "")
+
+print("| measurement | measured | baseline | ratio | target | met? | notes |")
+print("|---|---|---|---|---|---|---|")
+for r in rows:
+    print("| " + " | ".join(r) + " |")

@@ -1,0 +1,63 @@
+// Status decoding: any buffer with any count up to its size gives one of the
+// status codes, reads nothing outside the count and keeps a valid pin state.
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "fuzz_input.h"
+#include "platform/debug_log.h"
+#include "transport/status_decoder.h"
+
+namespace {
+
+bool IsStatusCode(int code) {
+    switch (code) {
+        case StatusNothingToReport:
+        case StatusDrawerPinLow:
+        case StatusDrawerPinHigh:
+        case StatusCoverOpen:
+        case StatusCoverClosed:
+        case StatusPaperEnd:
+        case StatusPaperNearEndCleared:
+        case StatusPaperNearEnd:
+        case StatusPaperEndCleared:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool quiet = (kesto::SetDebugLogPathForTesting("/dev/null"), true);
+    (void)quiet;
+    if (size > 4096) return 0;
+    FuzzInput in(data, size);
+    static const int kLast[] = {0, 3, 6, 7, 9, 19, 23, 24, 32};
+    const int last = kLast[in.Byte() % 9];
+    std::atomic<int> pin{(in.Byte() % 3) * 3};  // 0, 3 or 6
+    const uint8_t countChoice = in.Byte();
+    const std::string bytes = in.Rest();
+
+    // Exactly the received bytes, with the count anywhere from 0 to their size.
+    const size_t n = bytes.size();
+    std::unique_ptr<char[]> buffer(new char[n == 0 ? 1 : n]);
+    if (n > 0) std::memcpy(buffer.get(), bytes.data(), n);
+    const int count = n == 0 ? 0 : static_cast<int>(countChoice % (n + 1));
+    const int before = pin.load();
+
+    const int code = kesto::DecodeStatusBlock(n == 0 ? nullptr : buffer.get(), count, last, pin);
+    if (!IsStatusCode(code)) std::abort();
+    const int after = pin.load();
+    if (after != 0 && after != StatusDrawerPinLow && after != StatusDrawerPinHigh) std::abort();
+    if (count < 4 && (code != StatusNothingToReport || after != before)) std::abort();
+    if (count >= 4) {
+        // The last whole block now stands at the front.
+        const size_t block = static_cast<size_t>(count / 4 * 4 - 4);
+        if (std::memcmp(buffer.get(), bytes.data() + block, 4) != 0) std::abort();
+    }
+    return 0;
+}
