@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixtures/fake_usb_printer.h"
@@ -160,6 +163,51 @@ TEST_F(DeviceApiUsbTest, StatusBlockReachesTheRegisteredCallback) {
     EXPECT_EQ(g_statusCalls.load(), 2);
     EXPECT_EQ(g_lastStatus.load(), 9);
     EXPECT_EQ(printer.InTransfersSubmitted(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<int> g_threadCodes;
+std::mutex g_threadCodesMutex;
+
+int RecordThreadStatus(int code) {
+    std::lock_guard<std::mutex> guard(g_threadCodesMutex);
+    if (code != 0) g_threadCodes.push_back(code);
+    return 0;
+}
+
+std::vector<int> ThreadCodes() {
+    std::lock_guard<std::mutex> guard(g_threadCodesMutex);
+    return g_threadCodes;
+}
+
+TEST_F(DeviceApiUsbTest, StatusThreadSwitchesOnStatusBackAndReportsBlocks) {
+    FakeUsbPrinter& printer = testbed.AddPrinter(FakeUsbPrinterConfig());
+    handle = Create(FirstDescription(DetectedList()));
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(KESTO_OnPrinterError(handle, RecordThreadStatus), 1);
+    ASSERT_EQ(KESTO_CreateStatusThread(handle), 1);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (printer.OutBytes().size() < 4 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(printer.OutBytes(), (Bytes{0x1D, 0x61, 0x0F, 0x00}));
+
+    printer.QueueStatus({0x30, 0x00, 0x00, 0x00});  // cover open
+    printer.QueueStatus({0x10, 0x00, 0x00, 0x00});  // cover closed
+    while (ThreadCodes().size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(ThreadCodes(), (std::vector<int>{7, 9}));
+
+    // The printer then stays silent: the thread waits in a read and still stops at once.
+    const auto stopStart = std::chrono::steady_clock::now();
+    KESTO_DestroyStatusThread(handle);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, std::chrono::seconds(3));
+    EXPECT_EQ(_threadHandle.load(), static_cast<pthread_t>(0));
 }
 
 }  // namespace

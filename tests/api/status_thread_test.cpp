@@ -204,3 +204,47 @@ TEST(StatusThreadMisuse, SecondStartReplacesTheRunningThread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StatusThreadUnderLoad, FourHostThreadsPrintWhileTheThreadPolls) {
+    kesto::test::FakeTcpPrinter printer;
+    void* handle = Create(printer.Path());
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(KESTO_OnPrinterError(handle, RecordCode), 1);
+    ASSERT_EQ(KESTO_CreateStatusThread(handle), 1);
+    ASSERT_TRUE(printer.WaitForBytes(4));
+
+    constexpr int kThreads = 4;
+    constexpr int kLines = 50;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([handle, t] {
+            for (int i = 0; i < kLines; ++i) {
+                const std::string line = "thread " + std::to_string(t) + " line " + std::to_string(i);
+                KESTO_PrintText(handle, line.c_str(), static_cast<int>(line.size()), false);
+            }
+        });
+    }
+    for (int i = 0; i < 10; ++i) {
+        printer.SendStatus({static_cast<unsigned char>(i % 2 == 0 ? 0x30 : 0x10), 0x00, 0x00, 0x00});
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (std::thread& writer : writers) writer.join();
+
+    // Every text block arrived whole: header and text in one piece (another thread's
+    // command may follow it before its own feed).
+    const std::string header("\x1B\x40\x1B\x21\x00\x00\x00\x00", 8);
+    const std::string received = printer.Received();
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kLines; ++i) {
+            const std::string line = "thread " + std::to_string(t) + " line " + std::to_string(i);
+            EXPECT_NE(received.find(header + line + "\x1B"), std::string::npos) << line;
+        }
+    }
+    KESTO_DestroyStatusThread(handle);
+    EXPECT_EQ(_threadHandle.load(), static_cast<pthread_t>(0));
+    KESTO_DestroyDevicePointer(handle);
+}
+
+}  // namespace
