@@ -108,6 +108,7 @@ int PrintConvertedImage(Communication* comm) {
         DebugPrint("Could not Read From BMPFile %s\n", kMonoFile);
         return -1;
     }
+    kesto::ClearBitsPastWidth(rows.get(), width, height, rowBytes);
     const std::vector<unsigned char> header = kesto::RasterHeader(rowBytes, height);
     DebugPrint("Header is xL=%d,xH=%d,yL=%d,yH=%d\n", header[4], header[5], header[6], header[7]);
 
@@ -138,6 +139,13 @@ std::vector<unsigned char> RasterHeader(int rowBytes, int height) {
 
 int MonoRowBytes(int width) {
     return ((width + 31) / 8) & ~3;
+}
+
+void ClearBitsPastWidth(unsigned char* rows, int width, int height, int rowBytes) {
+    if (rows == nullptr || width <= 0 || width % 8 == 0) return;
+    const int last = (width - 1) / 8;
+    const unsigned char keep = static_cast<unsigned char>(0xFF << (8 - width % 8));
+    for (int row = 0; row < height; ++row) rows[static_cast<size_t>(row) * rowBytes + last] &= keep;
 }
 
 std::string ConversionScriptPath() {

@@ -12,6 +12,11 @@ std::vector<unsigned char> RasterHeader(int rowBytes, int height);
 // Bytes per row of a one-bit BMP of this width: whole bytes, padded to a multiple of 4.
 int MonoRowBytes(int width);
 
+// The one-bit file marks the pixels past the width in a row's last data byte
+// as dots (its rows are complemented); they are cleared before printing, or
+// every image whose width is not a multiple of 8 would print a stripe beside it.
+void ClearBitsPastWidth(unsigned char* rows, int width, int height, int rowBytes);
+
 // The conversion script: KESTO_CONVERT_SCRIPT when set, else the installed path.
 std::string ConversionScriptPath();
 

@@ -78,7 +78,7 @@ protected:
     RecordingPrinter printer;
 };
 
-TEST_F(ImagePrintingTest, TenByTwoImageGivesPaddedRowsWithDotsPastTheWidth) {
+TEST_F(ImagePrintingTest, TenByTwoImageGivesPaddedRowsWithoutDotsPastTheWidth) {
     Source(Image24(10, 2, [](int x, int) { return x < 5; }));  // left half black
     const int result = KESTO_PrintImage(printer.Handle(), "picture.png");
     EXPECT_EQ(result, 2);
@@ -88,8 +88,8 @@ TEST_F(ImagePrintingTest, TenByTwoImageGivesPaddedRowsWithDotsPastTheWidth) {
     for (size_t i = 0; i < 11; ++i) init += writes[i];
     EXPECT_EQ(init, kInitRun);
     EXPECT_EQ(writes[11], std::string("\x1D\x76\x30\x00\x04\x00\x02\x00", 8));
-    // Pixels 0-4 black (1), 5-9 white (0), 10-15 past the width (1); padding bytes 0.
-    const std::string row("\xF8\x3F\x00\x00", 4);
+    // Pixels 0-4 black (1), 5-9 white (0); the bits past the width and the padding are 0.
+    const std::string row("\xF8\x00\x00\x00", 4);
     EXPECT_EQ(writes[12], row + row);
     EXPECT_EQ(writes[13], std::string("\x1B\x4A\x00\x00", 4));
     EXPECT_EQ(writes[14], std::string("\x1B\x40", 2));
@@ -117,8 +117,8 @@ TEST_F(ImagePrintingTest, WidthThirtyThreeUsesEightByteRows) {
     ASSERT_EQ(KESTO_PrintImage(printer.Handle(), "narrow.png"), 2);
     const std::vector<std::string> writes = printer.Comm().Writes();
     EXPECT_EQ(writes[11], std::string("\x1D\x76\x30\x00\x08\x00\x01\x00", 8));
-    // White pixels are 0; bits past the width in the last data byte are 1.
-    EXPECT_EQ(writes[12], std::string("\x00\x00\x00\x00\x7F\x00\x00\x00", 8));
+    // White pixels are 0, and so are the bits past the width.
+    EXPECT_EQ(writes[12], std::string(8, '\0'));
 }
 
 TEST_F(ImagePrintingTest, ScriptThatWritesNothingSendsNothing) {
@@ -205,6 +205,15 @@ TEST_F(ImagePrintingTest, IsBmpSupportedLooksAtDepthAndRowOrder) {
     EXPECT_EQ(KESTO_IsBMPSupported(nullptr, dir.File("missing.bmp").c_str()), 0);
     EXPECT_EQ(KESTO_IsBMPSupported(nullptr, nullptr), 0);
     EXPECT_TRUE(kesto::test::LogContains("KESTO_IsBMPSupported\n"));
+}
+
+TEST(RasterRows, BitsPastTheWidthAreClearedInEveryRowOnly) {
+    std::vector<unsigned char> rows(8, 0xFF);  // two rows of 4 bytes, width 10
+    kesto::ClearBitsPastWidth(rows.data(), 10, 2, 4);
+    EXPECT_EQ(rows, (std::vector<unsigned char>{0xFF, 0xC0, 0xFF, 0xFF, 0xFF, 0xC0, 0xFF, 0xFF}));
+    std::vector<unsigned char> whole(4, 0xFF);
+    kesto::ClearBitsPastWidth(whole.data(), 16, 1, 4);
+    EXPECT_EQ(whole, std::vector<unsigned char>(4, 0xFF));
 }
 
 TEST(RasterHeader, RowBytesAndHeaderFields) {
