@@ -23,7 +23,7 @@
 namespace {
 
 using kesto::test::BmpBytes;
-using kesto::test::BmpSpec;
+using kesto::test::BmpLayout;
 using kesto::test::DeviceHandle;
 using kesto::test::EthDescription;
 using kesto::test::FakeTcpPrinter;
@@ -98,11 +98,11 @@ TEST_F(ConversionFaults, MissingScriptSendsNothingAndTheNextPrintWorks) {
     ExpectFailedPrint(printer, device.get());
 
     // With a script that converts, the same handle prints: an 8 x 1 black image.
-    BmpSpec spec;
-    spec.width = 8;
-    spec.height = 1;
-    spec.pixels.assign(24, 0);  // 8 black pixels of 3 bytes: a row already a multiple of 4
-    dir.Write("logo.bmp", BmpBytes(spec));
+    BmpLayout layout;
+    layout.width = 8;
+    layout.height = 1;
+    layout.pixels.assign(24, 0);  // 8 black pixels of 3 bytes: a row already a multiple of 4
+    dir.Write("logo.bmp", BmpBytes(layout));
     WriteScript("#!/bin/sh\ncp \"" + dir.File("logo.bmp") + "\" " + kConverted + "\n");
     ::setenv("KESTO_CONVERT_SCRIPT", script.c_str(), 1);
     EXPECT_EQ(KESTO_PrintImage(device.get(), "logo.png"), 2);

@@ -14,7 +14,7 @@
 #include "support/log_reader.h"
 
 using kesto::test::BmpBytes;
-using kesto::test::BmpSpec;
+using kesto::test::BmpLayout;
 using kesto::test::ByteVector;
 using kesto::test::ClearLog;
 using kesto::test::FileExists;
@@ -34,7 +34,7 @@ protected:
     // A file with the given geometry; the reader deletes it when done.
     std::string Make(int32_t width, int32_t height, uint16_t bits, const ByteVector& pixels = {},
                      int64_t sizeImage = -1, int64_t offBits = -1) {
-        BmpSpec s;
+        BmpLayout s;
         s.width = width;
         s.height = height;
         s.bitCount = bits;

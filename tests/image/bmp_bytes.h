@@ -29,7 +29,7 @@ inline void Le32(ByteVector& out, uint32_t v) {
 }
 
 // What goes into a file; everything after the info header is written as given.
-struct BmpSpec {
+struct BmpLayout {
     int32_t width = 1;
     int32_t height = 1;
     uint16_t bitCount = 24;
@@ -43,7 +43,7 @@ struct BmpSpec {
     int64_t sizeImage = -1;  // -1: pixels.size()
 };
 
-inline ByteVector BmpBytes(const BmpSpec& s) {
+inline ByteVector BmpBytes(const BmpLayout& s) {
     const uint32_t off = s.offBits >= 0 ? static_cast<uint32_t>(s.offBits)
                                         : static_cast<uint32_t>(54 + s.table.size() + s.extra.size());
     ByteVector out;

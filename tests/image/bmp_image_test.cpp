@@ -9,7 +9,7 @@
 #include "image/bmp_bytes.h"
 
 using kesto::test::BmpBytes;
-using kesto::test::BmpSpec;
+using kesto::test::BmpLayout;
 using kesto::test::ByteVector;
 using kesto::test::CoutCapture;
 using kesto::test::ReadBytes;
@@ -37,8 +37,8 @@ uint32_t At32(const ByteVector& b, size_t i) {
 }
 
 // 3 x 2 at 24 bits: stored bottom row black, white, red; top row white.
-BmpSpec ThreeByTwo() {
-    BmpSpec s;
+BmpLayout ThreeByTwo() {
+    BmpLayout s;
     s.width = 3;
     s.height = 2;
     s.pixels = {0,   0,   0,   255, 255, 255, 0,   0,   255, 0, 0, 0,  // + 3 padding bytes
@@ -54,9 +54,9 @@ protected:
 };
 
 TEST_F(BmpTest, ReadsTwentyFourBitsAndWritesComplementedOneBitRows) {
-    BmpSpec spec = ThreeByTwo();
-    spec.xPels = 2835;
-    ASSERT_TRUE(image.ReadFromFile(dir.Write("in.bmp", BmpBytes(spec)).c_str()));
+    BmpLayout layout = ThreeByTwo();
+    layout.xPels = 2835;
+    ASSERT_TRUE(image.ReadFromFile(dir.Write("in.bmp", BmpBytes(layout)).c_str()));
     ASSERT_EQ(3, image.TellWidth());
     ASSERT_EQ(2, image.TellHeight());
     EXPECT_EQ(24, image.TellBitDepth());
@@ -166,18 +166,18 @@ TEST_F(BmpTest, FailedReadsReportAndResetToOnePixelAtOneBit) {
         ByteVector bytes;
         std::string message;  // after "EasyBMP Error: <name>"
     };
-    BmpSpec negative = ThreeByTwo();
+    BmpLayout negative = ThreeByTwo();
     negative.height = -2;
-    BmpSpec zeroWidth = ThreeByTwo();
+    BmpLayout zeroWidth = ThreeByTwo();
     zeroWidth.width = 0;
-    BmpSpec rle = ThreeByTwo();
+    BmpLayout rle = ThreeByTwo();
     rle.bitCount = 8;
     rle.compression = 1;
-    BmpSpec os2 = ThreeByTwo();
+    BmpLayout os2 = ThreeByTwo();
     os2.compression = 4;
-    BmpSpec fields24 = ThreeByTwo();
+    BmpLayout fields24 = ThreeByTwo();
     fields24.compression = 3;
-    BmpSpec depth2 = ThreeByTwo();
+    BmpLayout depth2 = ThreeByTwo();
     depth2.bitCount = 2;
     ByteVector cutHeader = BmpBytes(ThreeByTwo());
     cutHeader.resize(40);
@@ -218,18 +218,18 @@ TEST_F(BmpTest, SizesNoPrinterOrMemoryCouldHoldAreRefused) {
     const std::vector<std::pair<int32_t, int32_t>> sizes = {{70000, 1},         {1, 70000},   {65535, 65535},
                                                             {INT_MAX, INT_MAX}, {INT_MIN, 2}, {4, INT_MIN}};
     for (auto [w, h] : sizes) {
-        BmpSpec spec;
-        spec.width = w;
-        spec.height = h;
-        spec.pixels.assign(16, 0);
+        BmpLayout layout;
+        layout.width = w;
+        layout.height = h;
+        layout.pixels.assign(16, 0);
         BMP img;
         CoutCapture out;
-        EXPECT_FALSE(img.ReadFromFile(dir.Write("huge.bmp", BmpBytes(spec)).c_str())) << w << " x " << h;
+        EXPECT_FALSE(img.ReadFromFile(dir.Write("huge.bmp", BmpBytes(layout)).c_str())) << w << " x " << h;
         EXPECT_TRUE(IsOneByOneOneBit(img)) << w << " x " << h;
         EXPECT_NE(std::string::npos, out.Text().find("EasyBMP Error: ")) << out.Text();
     }
     // The largest allowed width still reads; the missing data stays white.
-    BmpSpec wide;
+    BmpLayout wide;
     wide.width = kesto::kMaxImageWidth;
     wide.height = 1;
     EXPECT_TRUE(image.ReadFromFile(dir.Write("wide.bmp", BmpBytes(wide)).c_str()));
@@ -243,7 +243,7 @@ TEST_F(BmpTest, SizesNoPrinterOrMemoryCouldHoldAreRefused) {
 }
 
 TEST_F(BmpTest, DataOffsetsOutsideTheFileAreReadSafely) {
-    BmpSpec past = ThreeByTwo();
+    BmpLayout past = ThreeByTwo();
     past.offBits = 0xFFFFFFF0u;  // far past the end: all rows missing
     const std::string pastName = dir.Write("past.bmp", BmpBytes(past));
     {
@@ -254,7 +254,7 @@ TEST_F(BmpTest, DataOffsetsOutsideTheFileAreReadSafely) {
                   out.Text());
         EXPECT_TRUE(Same(image.GetPixel(0, 1), 255, 255, 255));
     }
-    BmpSpec before;  // offset inside the headers: no colour entries at all
+    BmpLayout before;  // offset inside the headers: no colour entries at all
     before.width = 2;
     before.bitCount = 8;
     before.offBits = 10;
@@ -267,13 +267,13 @@ TEST_F(BmpTest, DataOffsetsOutsideTheFileAreReadSafely) {
 }
 
 TEST_F(BmpTest, UnderspecifiedEightBitTableIsPaddedWithWhite) {
-    BmpSpec spec;
-    spec.width = 2;
-    spec.bitCount = 8;
+    BmpLayout layout;
+    layout.width = 2;
+    layout.bitCount = 8;
     for (int i = 0; i < 16; ++i)
-        spec.table.insert(spec.table.end(), {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i), 7});
-    spec.pixels = {15, 16, 0, 0};
-    const std::string name = dir.Write("table16.bmp", BmpBytes(spec));
+        layout.table.insert(layout.table.end(), {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i), 7});
+    layout.pixels = {15, 16, 0, 0};
+    const std::string name = dir.Write("table16.bmp", BmpBytes(layout));
     CoutCapture out;
     ASSERT_TRUE(image.ReadFromFile(name.c_str()));
     EXPECT_EQ("EasyBMP Warning: file " + name + " has an underspecified\n" + kIndent +
@@ -299,7 +299,7 @@ TEST_F(BmpTest, FileCutAfterItsFirstRowKeepsTheRowsAboveWhite) {
 }
 
 TEST_F(BmpTest, ReadsOneFourAndThirtyTwoBitPixels) {
-    BmpSpec one;  // 10 wide: two data bytes and two padding bytes per row
+    BmpLayout one;  // 10 wide: two data bytes and two padding bytes per row
     one.width = 10;
     one.height = 2;
     one.bitCount = 1;
@@ -313,7 +313,7 @@ TEST_F(BmpTest, ReadsOneFourAndThirtyTwoBitPixels) {
     EXPECT_TRUE(Same(image.GetPixel(7, 0), 255, 0, 0));
     EXPECT_TRUE(Same(image.GetPixel(8, 0), 0, 0, 255));
 
-    BmpSpec four;
+    BmpLayout four;
     four.width = 3;
     four.bitCount = 4;
     for (int i = 0; i < 16; ++i) four.table.insert(four.table.end(), {0, 0, uint8_t(i * 10), 0});
@@ -323,7 +323,7 @@ TEST_F(BmpTest, ReadsOneFourAndThirtyTwoBitPixels) {
     EXPECT_TRUE(Same(image.GetPixel(1, 0), 120, 0, 0));
     EXPECT_TRUE(Same(image.GetPixel(2, 0), 50, 0, 0));
 
-    BmpSpec wide;
+    BmpLayout wide;
     wide.width = 2;
     wide.bitCount = 32;
     wide.extra = {9, 9, 9};  // meta data to skip before the pixels
@@ -340,7 +340,7 @@ TEST_F(BmpTest, ReadsOneFourAndThirtyTwoBitPixels) {
 }
 
 TEST_F(BmpTest, SixteenBitPixelsUseDefaultOrStoredMasks) {
-    BmpSpec plain;  // 5-5-5, width 3: 6 data bytes and 2 padding bytes per row
+    BmpLayout plain;  // 5-5-5, width 3: 6 data bytes and 2 padding bytes per row
     plain.width = 3;
     plain.height = 2;
     plain.bitCount = 16;
@@ -362,7 +362,7 @@ TEST_F(BmpTest, SixteenBitPixelsUseDefaultOrStoredMasks) {
     EXPECT_TRUE(Same(image.GetPixel(1, 0), 16, 0, 0));
     EXPECT_TRUE(Same(image.GetPixel(2, 0), 0, 0, 0));
 
-    BmpSpec fields;  // 5-6-5 masks, each followed by two skipped bytes, then meta data
+    BmpLayout fields;  // 5-6-5 masks, each followed by two skipped bytes, then meta data
     fields.width = 2;
     fields.bitCount = 16;
     fields.compression = 3;
@@ -483,10 +483,10 @@ TEST_F(BmpTest, WritesOnlyOneBitAndNeverThroughALink) {
 }
 
 TEST_F(BmpTest, InfoHeaderIsReadFieldByField) {
-    BmpSpec spec = ThreeByTwo();
-    spec.height = -100;
-    spec.xPels = 0x01020304;
-    BMIH h = GetBMIH(dir.Write("h.bmp", BmpBytes(spec)).c_str());
+    BmpLayout layout = ThreeByTwo();
+    layout.height = -100;
+    layout.xPels = 0x01020304;
+    BMIH h = GetBMIH(dir.Write("h.bmp", BmpBytes(layout)).c_str());
     EXPECT_EQ(40u, h.biSize);
     EXPECT_EQ(3, h.biWidth);
     EXPECT_EQ(-100, h.biHeight);

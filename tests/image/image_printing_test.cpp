@@ -18,7 +18,7 @@
 namespace {
 
 using kesto::test::BmpBytes;
-using kesto::test::BmpSpec;
+using kesto::test::BmpLayout;
 using kesto::test::ByteVector;
 using kesto::test::FileExists;
 using kesto::test::RecordingPrinter;
@@ -34,9 +34,9 @@ const std::string kInitRun = std::string("\x1B\x40\x1B\x3D\x01\x1B\x21\x00\x1D\x
 // A 24-bit image whose pixel (x, y) (y = 0 the top row) is black when dark(x, y).
 template <typename Dark>
 ByteVector Image24(int width, int height, Dark dark) {
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
+    BmpLayout layout;
+    layout.width = width;
+    layout.height = height;
     const int stride = (width * 3 + 3) & ~3;
     for (int row = height - 1; row >= 0; --row) {  // stored bottom row first
         ByteVector line(static_cast<size_t>(stride), 0);
@@ -45,9 +45,9 @@ ByteVector Image24(int width, int height, Dark dark) {
             line[static_cast<size_t>(x) * 3] = line[static_cast<size_t>(x) * 3 + 1] =
                 line[static_cast<size_t>(x) * 3 + 2] = v;
         }
-        spec.pixels.insert(spec.pixels.end(), line.begin(), line.end());
+        layout.pixels.insert(layout.pixels.end(), line.begin(), line.end());
     }
-    return BmpBytes(spec);
+    return BmpBytes(layout);
 }
 
 // A conversion script that copies a prepared BMP to the fixed converted file.
@@ -186,22 +186,22 @@ TEST_F(ImagePrintingTest, LinkPlantedAtTheOneBitFileIsNotFollowed) {
 }
 
 TEST_F(ImagePrintingTest, IsBmpSupportedLooksAtDepthAndRowOrder) {
-    BmpSpec spec;
-    spec.pixels = ByteVector(64, 0);
-    spec.bitCount = 4;
-    const std::string four = dir.Write("four.bmp", BmpBytes(spec));
+    BmpLayout layout;
+    layout.pixels = ByteVector(64, 0);
+    layout.bitCount = 4;
+    const std::string four = dir.Write("four.bmp", BmpBytes(layout));
     {
         kesto::test::CoutCapture out;
         EXPECT_EQ(KESTO_IsBMPSupported(nullptr, four.c_str()), 0);
         EXPECT_EQ(out.Text(), " Bitmap Format is not supported.4\n");
     }
-    spec.bitCount = 24;
-    spec.height = -100;
-    EXPECT_EQ(KESTO_IsBMPSupported(nullptr, dir.Write("topdown.bmp", BmpBytes(spec)).c_str()), 0);
+    layout.bitCount = 24;
+    layout.height = -100;
+    EXPECT_EQ(KESTO_IsBMPSupported(nullptr, dir.Write("topdown.bmp", BmpBytes(layout)).c_str()), 0);
     EXPECT_TRUE(kesto::test::LogContains("Top Down Image. -100 \n"));
-    spec.bitCount = 1;
-    spec.height = 50;
-    EXPECT_EQ(KESTO_IsBMPSupported(nullptr, dir.Write("mono.bmp", BmpBytes(spec)).c_str()), 1);
+    layout.bitCount = 1;
+    layout.height = 50;
+    EXPECT_EQ(KESTO_IsBMPSupported(nullptr, dir.Write("mono.bmp", BmpBytes(layout)).c_str()), 1);
     EXPECT_EQ(KESTO_IsBMPSupported(nullptr, dir.File("missing.bmp").c_str()), 0);
     EXPECT_EQ(KESTO_IsBMPSupported(nullptr, nullptr), 0);
     EXPECT_TRUE(kesto::test::LogContains("KESTO_IsBMPSupported\n"));
