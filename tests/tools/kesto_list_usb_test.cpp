@@ -29,7 +29,16 @@ struct ToolRun {
 // names the testbed), and collects its standard output.
 ToolRun KestoList() {
     std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
+    bool asanOptions = false;
+    for (char** e = environ; *e != nullptr; ++e) {
+        environment.emplace_back(*e);
+        // An AddressSanitizer build of the tool must accept a preload ahead of its runtime.
+        if (environment.back().rfind("ASAN_OPTIONS=", 0) == 0) {
+            environment.back() += ":verify_asan_link_order=0";
+            asanOptions = true;
+        }
+    }
+    if (!asanOptions) environment.emplace_back("ASAN_OPTIONS=verify_asan_link_order=0");
     environment.push_back(std::string("LD_PRELOAD=") + KESTO_UMOCKDEV_PRELOAD);
     std::vector<char*> envp;
     for (std::string& e : environment) envp.push_back(&e[0]);
