@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -182,7 +184,7 @@ TEST(HotplugDaemon, HelpAndBadOptions) {
 }
 
 TEST(HotplugDaemon, StopsCleanlyOnSigtermAndSigint) {
-    for (int signal : {SIGTERM, SIGINT}) {
+    for (int signal : {SIGTERM, SIGINT, SIGTERM, SIGINT, SIGTERM, SIGINT}) {
         Daemon daemon({"--verbose", "--product", "any"});
         ASSERT_GT(daemon.pid, 0);
         ASSERT_TRUE(daemon.WaitForError("kesto-hotplugd: watching 1209:any\n")) << daemon.errText;
@@ -193,5 +195,41 @@ TEST(HotplugDaemon, StopsCleanlyOnSigtermAndSigint) {
         EXPECT_NE(daemon.errText.find("kesto-hotplugd: stopped\n"), std::string::npos) << daemon.errText;
     }
 }
+
+#ifdef __linux__
+// The blocked-signal mask of one thread of a process, from /proc; false when
+// it cannot be read.
+bool BlockedSignals(const std::string& taskDirectory, unsigned long long& mask) {
+    std::ifstream status(taskDirectory + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigBlk:", 0) == 0) {
+            mask = std::stoull(line.substr(7), nullptr, 16);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A stop signal whose handler ran on a thread that sleeps until a device
+// comes or goes could be held there; the daemon keeps them blocked in every
+// thread and takes them off the queue in its event loop instead.
+TEST(HotplugDaemon, NoThreadTakesStopSignalsAsynchronously) {
+    Daemon daemon({"--verbose", "--product", "any"});
+    ASSERT_GT(daemon.pid, 0);
+    ASSERT_TRUE(daemon.WaitForError("kesto-hotplugd: watching 1209:any\n")) << daemon.errText;
+    const std::string tasks = "/proc/" + std::to_string(daemon.pid) + "/task";
+    const unsigned long long stopBits = (1ull << (SIGINT - 1)) | (1ull << (SIGTERM - 1));
+    int threads = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(tasks)) {
+        unsigned long long mask = 0;
+        ASSERT_TRUE(BlockedSignals(entry.path().string(), mask)) << entry.path();
+        EXPECT_EQ(mask & stopBits, stopBits) << entry.path();
+        ++threads;
+    }
+    // The main thread and libusb's event thread at least.
+    EXPECT_GE(threads, 2);
+}
+#endif
 
 }  // namespace

@@ -181,7 +181,7 @@ bool Notifier::Start(std::string& error) {
     return true;
 }
 
-int Notifier::Run() {
+int Notifier::Run(bool (*stopNow)()) {
     if (context == nullptr || !registered) return 1;
     while (!stopRequested.load()) {
         timeval wait{0, kEventWaitMs * 1000};
@@ -192,6 +192,7 @@ int Notifier::Run() {
             return 1;
         }
         if (options.once && !Changes().empty()) break;
+        if (stopNow != nullptr && stopNow()) break;
     }
     if (log != nullptr) *log << "kesto-hotplugd: stopped\n";
     return 0;

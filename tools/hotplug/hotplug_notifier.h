@@ -75,9 +75,10 @@ public:
     // libusb cannot be set up or has no hot-plug support.
     bool Start(std::string& error);
     // Handles libusb's events in waits of at most kEventWaitMs, sending one
-    // message per change, until a stop is requested or, with --once, the
-    // first change was sent. Returns 0, or 1 when event handling failed.
-    int Run();
+    // message per change, until a stop is requested, stopNow (when given,
+    // asked after every wait) returns true or, with --once, the first change
+    // was sent. Returns 0, or 1 when event handling failed.
+    int Run(bool (*stopNow)() = nullptr);
     // Async-signal-safe: Run sees it within one wait.
     void RequestStop();
     // From any thread: also wakes Run at once.

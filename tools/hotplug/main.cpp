@@ -1,6 +1,8 @@
 // kesto-hotplugd: tells the printer driver on this machine when a printer of
 // the family is plugged in or pulled out. See hotplug_notifier.h.
-#include <csignal>
+#include <pthread.h>
+#include <signal.h>
+
 #include <iostream>
 #include <string>
 
@@ -8,19 +10,24 @@
 
 namespace {
 
-kesto::hotplug::Notifier* g_running = nullptr;  // for the signal handler only
-
-extern "C" void OnStopSignal(int) {
-    if (g_running != nullptr) g_running->RequestStop();
+sigset_t StopSignals() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    return stopSignals;
 }
 
-void InstallStopHandler() {
-    struct sigaction action = {};
-    action.sa_handler = &OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a wait in progress ends at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+// Takes a pending SIGINT or SIGTERM off the queue; true when there was one.
+bool TakeStopSignal() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) != 0) return false;
+    if (sigismember(&pending, SIGINT) != 1 && sigismember(&pending, SIGTERM) != 1) return false;
+    const sigset_t stopSignals = StopSignals();
+    int taken = 0;
+    sigwait(&stopSignals, &taken);  // returns at once: one is pending
+    return true;
 }
 
 }  // namespace
@@ -38,15 +45,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // The stop signals stay blocked in every thread, libusb's included (they
+    // inherit the mask), and the event loop takes them off the queue between
+    // its waits. A handler could run on libusb's event thread, which sleeps
+    // until a device comes or goes, and a runtime that defers handlers to the
+    // thread's next call (ThreadSanitizer does) would then never stop us.
+    const sigset_t stopSignals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
     kesto::hotplug::Notifier notifier(options, options.verbose ? &std::cerr : nullptr);
-    g_running = &notifier;
-    InstallStopHandler();
     if (!notifier.Start(error)) {
         std::cerr << program << ": " << error << "\n";
-        g_running = nullptr;
         return 1;
     }
-    const int result = notifier.Run();
-    g_running = nullptr;
-    return result;
+    return notifier.Run(&TakeStopSignal);
 }
