@@ -30,7 +30,9 @@ struct Outcome {
 };
 
 // Runs the kesto tool with `args`, feeding `input` to its standard input.
-Outcome Kesto(const std::vector<std::string>& args, const std::string& input = "") {
+// With a signal given, sends it once standard output holds signalWhenOut.
+Outcome Kesto(const std::vector<std::string>& args, const std::string& input = "", int signal = 0,
+              const std::string& signalWhenOut = "") {
     Outcome run;
     int in[2], out[2], err[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -71,6 +73,10 @@ Outcome Kesto(const std::vector<std::string>& args, const std::string& input = "
             const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
             if (n > 0) {
                 sinks[i]->append(buf, static_cast<size_t>(n));
+                if (signal != 0 && run.out.find(signalWhenOut) != std::string::npos) {
+                    ::kill(pid, signal);
+                    signal = 0;
+                }
             } else {
                 fds[i].fd = -1;
                 --open;
@@ -153,9 +159,10 @@ TEST(KestoCliE2E, VersionAndTheEmptyPrinterList) {
 
 class KestoCliPrinterE2E : public ::testing::Test {
 protected:
-    Outcome KestoHere(std::vector<std::string> args, const std::string& input = "") {
+    Outcome KestoHere(std::vector<std::string> args, const std::string& input = "", int signal = 0,
+                      const std::string& signalWhenOut = "") {
         args.insert(args.begin(), {"--tcp", printer.Address()});
-        return Kesto(args, input);
+        return Kesto(args, input, signal, signalWhenOut);
     }
     // The receipt the tool's connection made (it ends with the connection at the latest).
     Receipt OnlyReceipt() {
@@ -225,6 +232,20 @@ TEST_F(KestoCliPrinterE2E, StatusWatchReportsEachChangeUntilItsTimeIsUp) {
     EXPECT_EQ(run.exit, 0) << run.err;
     // The first report (the drawer pin) is lost only when both blocks arrive in one read.
     EXPECT_TRUE(run.out == "3 drawer pin 3 low\n7 cover open\n" || run.out == "7 cover open\n") << run.out;
+}
+
+TEST_F(KestoCliPrinterE2E, StatusWatchWithoutTimeEndsOnCtrlCOrTerm) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        printer.Control("cover-close");
+        std::thread opener([&] {
+            if (WaitUntil([&] { return printer.AsbMask() != 0; })) printer.Control("cover-open");
+        });
+        // Watches until stopped; the signal goes out once the change was reported.
+        Outcome run = KestoHere({"status", "--watch", "0"}, "", signal, "7 cover open\n");
+        opener.join();
+        EXPECT_EQ(run.exit, 0) << "signal " << signal << ": " << run.err;
+        EXPECT_NE(run.out.find("7 cover open\n"), std::string::npos) << run.out;
+    }
 }
 
 TEST_F(KestoCliPrinterE2E, BadArgumentsFailWithOneLineAndSendNothing) {

@@ -1,7 +1,6 @@
 // kesto: print, cut, open the drawer, watch status and list printers from a
 // shell, through the library's exported C API only (as a host would).
 #include <kesto/kesto.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +15,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "stop_signals.h"
 
 namespace {
 
@@ -207,7 +208,8 @@ int RunBarcode(const std::vector<std::string>& args) {
     return WithDevice(
         [](void* h, const std::vector<std::string>& a) {
             if (!Reachable(h)) return Fail(Unreachable(h));
-            const int result = KESTO_PrintBarcode(h, BarcodeType(a[0]), a[1].data(), static_cast<int>(a[1].size()));
+            const int result =
+                KESTO_PrintBarcode(h, BarcodeType(a[0]), a[1].data(), static_cast<int>(a[1].size()));
             // Connected, so a refusal means the data does not fit the type's length field.
             return result == 0 ? 0 : Fail("barcode not printed: data too long for " + a[0]);
         },
@@ -263,8 +265,6 @@ int RunDrawer(const std::vector<std::string>& args) {
         args);
 }
 
-std::atomic<bool> g_stop{false};
-
 int PrintStatusCode(int code) {
     std::printf("%d %s\n", code, StatusWords(code));
     std::fflush(stdout);
@@ -294,11 +294,12 @@ int RunStatus(const std::vector<std::string>& args) {
             long seconds = 0;
             if (a.size() > 1) ParseNumber(a[1], 0, 86400 * 365L, &seconds);
             if (KESTO_OnPrinterError(h, PrintChangedStatusCode) != 1) return Fail(Unreachable(h));
-            signal(SIGINT, [](int) { g_stop = true; });
-            signal(SIGTERM, [](int) { g_stop = true; });
+            // Before the status thread starts, so that it inherits the mask.
+            kesto::tools::BlockStopSignals();
             if (KESTO_CreateStatusThread(h) != 1) return Fail("cannot start the status thread");
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-            while (!g_stop && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
+            while (!kesto::tools::TakeStopSignal() &&
+                   (seconds == 0 || std::chrono::steady_clock::now() < end)) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
             KESTO_DestroyStatusThread(h);
