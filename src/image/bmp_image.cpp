@@ -52,6 +52,25 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
+// A buffer for one row of pixel data; false when it cannot be had.
+bool MakeRowBuffer(std::vector<unsigned char>& row, int bytes) {
+    try {
+        row.resize(static_cast<size_t>(bytes));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+// Reads one row of pixel data; says so when the file ends first.
+bool ReadRow(FILE* file, std::vector<unsigned char>& row) {
+    if (SafeFread(reinterpret_cast<char*>(row.data()), 1, static_cast<int>(row.size()), file)) return true;
+    std::ostringstream m;
+    m << "EasyBMP Error: Could not read proper amount of data.\n";
+    Say(m);
+    return false;
+}
+
 bool ReadLe16(FILE* file, uint16_t& value) {
     unsigned char b[2];
     if (!SafeFread(reinterpret_cast<char*>(b), 1, 2, file)) return false;
@@ -376,18 +395,9 @@ bool BMP::ReadFromFile(const char* fileName) {
 // Rows of 1, 4, 8, 24 or 32 bits, bottom row first. A short row ends the read.
 bool BMP::ReadPixelRows(FILE* file, int rowBytes) {
     std::vector<unsigned char> row;
-    try {
-        row.resize(rowBytes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (!MakeRowBuffer(row, rowBytes)) return false;
     for (int y = height_ - 1; y >= 0; --y) {
-        if (!SafeFread(reinterpret_cast<char*>(row.data()), 1, rowBytes, file)) {
-            std::ostringstream m;
-            m << "EasyBMP Error: Could not read proper amount of data.\n";
-            Say(m);
-            return false;
-        }
+        if (!ReadRow(file, row)) return false;
         RGBApixel* out = &pixels_[static_cast<size_t>(y) * width_];
         for (int x = 0; x < width_; ++x) {
             switch (bitDepth_) {
@@ -421,18 +431,9 @@ bool BMP::Read16bitRows(FILE* file, const uint16_t masks[3], int dataBytes, int 
         while ((masks[c] >> shifts[c]) > 31) ++shifts[c];
     }
     std::vector<unsigned char> row;
-    try {
-        row.resize(dataBytes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (!MakeRowBuffer(row, dataBytes)) return false;
     for (int y = height_ - 1; y >= 0; --y) {
-        if (!SafeFread(reinterpret_cast<char*>(row.data()), 1, dataBytes, file)) {
-            std::ostringstream m;
-            m << "EasyBMP Error: Could not read proper amount of data.\n";
-            Say(m);
-            return false;
-        }
+        if (!ReadRow(file, row)) return false;
         RGBApixel* out = &pixels_[static_cast<size_t>(y) * width_];
         for (int x = 0; x < width_; ++x) {
             const unsigned word = row[2 * x] | (row[2 * x + 1] << 8);

@@ -198,12 +198,8 @@ int Notifier::Run(bool (*stopNow)()) {
     return 0;
 }
 
-void Notifier::RequestStop() {
-    stopRequested.store(true);
-}
-
 void Notifier::Stop() {
-    RequestStop();
+    stopRequested.store(true);
     if (context != nullptr) libusb_interrupt_event_handler(context);
 }
 

@@ -79,9 +79,7 @@ public:
     // asked after every wait) returns true or, with --once, the first change
     // was sent. Returns 0, or 1 when event handling failed.
     int Run(bool (*stopNow)() = nullptr);
-    // Async-signal-safe: Run sees it within one wait.
-    void RequestStop();
-    // From any thread: also wakes Run at once.
+    // From any thread: wakes Run, which then ends.
     void Stop();
 
     // Every change handled so far, in order.
@@ -100,7 +98,6 @@ private:
     libusb_hotplug_callback_handle callbackHandle = 0;
     bool registered = false;
     std::atomic<bool> stopRequested{false};
-    static_assert(std::atomic<bool>::is_always_lock_free, "RequestStop must be signal-safe");
 
     mutable std::mutex changesLock;
     std::vector<DeviceChange> changes;
