@@ -12,10 +12,12 @@
 #include <stdbool.h>
 #include <stddef.h>
 
+#ifndef KESTO_API
 #if defined(KESTO_BUILDING_LIBRARY)
 #define KESTO_API __attribute__((visibility("default")))
 #else
 #define KESTO_API
+#endif
 #endif
 
 #ifdef __cplusplus
@@ -108,10 +110,21 @@ KESTO_API int GetAvailableParallelPorts(void* unused);
 KESTO_API int GetAvailableSerialPorts(void* unused);
 
 /* ------------------------------------------------------------------ */
-/* Status thread. Status codes: 0 nothing to report, 3/6 drawer pin 3  */
-/* low/high, 7 cover open, 9 cover closed, 19 paper end, 32 paper end  */
-/* cleared, 24 paper near end, 23 paper near end cleared.              */
+/* Status thread and status codes.                                     */
 /* ------------------------------------------------------------------ */
+
+/* The codes KESTO_GetPrinterStatus returns and the status callback receives. */
+enum {
+    KESTO_STATUS_NOTHING = 0,                 /* nothing to report */
+    KESTO_STATUS_DRAWER_PIN_LOW = 3,          /* drawer kick-out connector pin 3 went low */
+    KESTO_STATUS_DRAWER_PIN_HIGH = 6,         /* pin 3 went high */
+    KESTO_STATUS_COVER_OPEN = 7,
+    KESTO_STATUS_COVER_CLOSED = 9,            /* after KESTO_STATUS_COVER_OPEN */
+    KESTO_STATUS_PAPER_END = 19,
+    KESTO_STATUS_PAPER_NEAR_END_CLEARED = 23, /* after KESTO_STATUS_PAPER_NEAR_END */
+    KESTO_STATUS_PAPER_NEAR_END = 24,
+    KESTO_STATUS_PAPER_END_CLEARED = 32       /* after KESTO_STATUS_PAPER_END */
+};
 
 /* After one second, starts the one status thread of the process polling through handle
    (a running one is stopped first). 1 started, -1 not. */
@@ -125,10 +138,24 @@ KESTO_API int KESTO_GetPrinterStatus(void* handle);
 /* Barcodes, sample receipts, images.                                  */
 /* ------------------------------------------------------------------ */
 
-/* Prints a barcode: type 257 UPC-A, 258 UPC-E, 259 EAN-8, 260 EAN-13, 261 ITF, 262 CODABAR,
-   263 CODE39, 264 CODE93, 265 CODE128, 272 QR code, 273 PDF417. 0 once a transport was had
-   (unknown types send only the init run); -1 without connection, for CODE93/CODE128 data over
-   255 bytes and 2D data over 65532 bytes (nothing sent). */
+/* The type codes of KESTO_PrintBarcode; 266 to 271 are not assigned. */
+enum {
+    BARCODE_TYPE_UPCA = 0x101,
+    BARCODE_TYPE_UPCE = 0x102,
+    BARCODE_TYPE_EAN8 = 0x103,
+    BARCODE_TYPE_EAN13 = 0x104,
+    BARCODE_TYPE_ITF = 0x105,
+    BARCODE_TYPE_CODABAR = 0x106,
+    BARCODE_TYPE_CODE39 = 0x107,
+    BARCODE_TYPE_CODE93 = 0x108,
+    BARCODE_TYPE_CODE128 = 0x109,
+    BARCODE_TYPE_QRCODE = 0x110,
+    BARCODE_TYPE_PDF417 = 0x111
+};
+
+/* Prints a barcode of one of the types above. 0 once a transport was had (unknown types send
+   only the init run); -1 without connection, for CODE93/CODE128 data over 255 bytes and 2D
+   data over 65532 bytes (nothing sent). */
 KESTO_API int KESTO_PrintBarcode(void* handle, int type, const char* data, int length);
 /* Demonstration receipts: 0 when run; receipts 1 and 2 give -1 without connection. */
 KESTO_API int KESTO_PrintSampleReceipt1(void* handle);

@@ -4,12 +4,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <new>
+#include <memory>
 
-#include "api/device_handle.h"
 #include "api/status_thread.h"
 #include "kesto/kesto.h"
 #include "platform/debug_log.h"
+#include "platform/process_state.h"
+#include "printer/device_handle.h"
 #include "printer/printer_objects.h"
 
 namespace {
@@ -41,7 +42,7 @@ Printer* MakePrinter(int type, const char* description, int descriptionLength) {
 extern "C" {
 
 KESTO_API void* KESTO_CreateDevicePointer(char* description, int descriptionLength) {
-    try {
+    return kesto::Guarded<void*>(nullptr, [&]() -> void* {
         ::unlink(kesto::DebugLogPath());
         const char* const stars = "*****************************************************\n";
         DebugPrint("%s", stars);
@@ -55,32 +56,23 @@ KESTO_API void* KESTO_CreateDevicePointer(char* description, int descriptionLeng
         DebugPrint("%.*s\n", shown, description != nullptr ? description : "");
 
         const int type = getPrinterType(description, descriptionLength);
-        Printer* printer = MakePrinter(type, description, descriptionLength);
-        if (printer == nullptr) return nullptr;
-        if (!printer->EarlyConnect()) {
-            delete printer;
-            return nullptr;
-        }
-        return printer;
-    } catch (...) {
-        return nullptr;
-    }
+        std::unique_ptr<Printer> printer(MakePrinter(type, description, descriptionLength));
+        if (!printer || !printer->EarlyConnect()) return nullptr;
+        return printer.release();
+    });
 }
 
 KESTO_API int KESTO_DestroyDevicePointer(void* handle) {
-    try {
+    return kesto::Guarded(-1, [&] {
         DebugPrint("KESTO_DestroyDevicePointer\n");
         if (handle == nullptr) return -1;
         // A status thread still polling through this handle is stopped first:
         // freeing the transport under it would crash the host.
         StopStatusThreadUsing(handle);
-        Printer* printer = AsPrinter(handle);
+        std::unique_ptr<Printer> printer(AsPrinter(handle));
         printer->FinalDisconnect();
-        delete printer;
         return 1;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int KESTO_SetUserData(void* /*handle*/, void* /*userData*/) {
@@ -88,13 +80,11 @@ KESTO_API int KESTO_SetUserData(void* /*handle*/, void* /*userData*/) {
 }
 
 KESTO_API int KESTO_GetLastError(void* handle) {
-    try {
+    return kesto::Guarded(-1, [&] {
         if (handle == nullptr) return -1;
         if (Communication* comm = GetCommPtr(handle)) return comm->GetLastError();
         return AsPrinter(handle)->GetLastError();
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int KESTO_DeviceDisconnected(void* handle) {
@@ -112,32 +102,26 @@ KESTO_API int KESTO_DeviceReconnected(void* handle) {
 }
 
 KESTO_API int KESTO_OnPrinterError(void* handle, int (*statusCallback)(int)) {
-    try {
+    return kesto::Guarded(-1, [&] {
         DebugPrint("KESTO_OnPrinterError  \n");
         if (handle == nullptr) return -1;
         Printer* printer = AsPrinter(handle);
         if (!printer->isConnected() && !printer->Connect()) return -1;
         printer->SetPrinterNotifyCallBack(statusCallback);
         return 1;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int KESTO_WriteData(void* handle, const char* data, int dataLength) {
-    try {
+    return kesto::Guarded(-1, [&] {
         DebugPrint("KESTO_WriteData\n");
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
-        if (data == nullptr && dataLength > 0) return -1;
-        g_bPrintInProgress = true;
-        const int written = comm->Write(data, dataLength, 0);
-        g_bPrintInProgress = false;
-        return written;
-    } catch (...) {
-        g_bPrintInProgress = false;
-        return -1;
-    }
+        return kesto::WithPrinter(handle, [&](Communication& comm) {
+            if (data == nullptr && dataLength > 0) return -1;
+            kesto::PrintInProgressScope printing;
+            // The host's bytes and count go to the transport as they are.
+            return comm.Write(data, dataLength, 0);
+        });
+    });
 }
 
 KESTO_API void KESTO_GetVersionString(char* buffer, int bufferSize) {

@@ -9,11 +9,13 @@
 #include <mutex>
 #include <thread>
 
-#include "api/device_handle.h"
-#include "api/globals.h"
+#include "escpos/command_bytes.h"
 #include "escpos/command_table.h"
 #include "kesto/kesto.h"
-#include "transport/status_decoder.h"
+#include "platform/debug_log.h"
+#include "platform/mutex_thread.h"
+#include "platform/process_state.h"
+#include "printer/device_handle.h"
 
 namespace {
 
@@ -54,19 +56,19 @@ void KillThreadLocked() {
 }  // namespace
 
 void* GetPrinterStatusThreadProc(void* handle) {
-    kesto::MarkStatusThread();
     Communication* comm = GetCommPtr(handle);
     if (comm == nullptr) return nullptr;
     DebugPrint("inside Thread\n");
-    const CommandSequence& asb = ASB_Printer_Status[0];
-    comm->Write(reinterpret_cast<const char*>(asb.data), static_cast<int>(asb.length), 0);
+    kesto::Send(*comm, ASB_Printer_Status[0]);
     while (!g_bExitFlag) {
         const bool printing = g_bPrintInProgress;
         DebugPrint("g_bPrintInProgress value is %d\n", printing ? 1 : 0);
         if (!printing) {
-            comm->GetPrinterStatus();
+            // The stop flag lets a read waiting for the printer end early when
+            // the thread is asked to stop.
+            const kesto::StatusPoll poll = comm->PollStatus(&g_bExitFlag);
             ::usleep(50);
-            if (kesto::LastPollReadNothing()) PauseUnlessStopping(kFailedPollPause);
+            if (poll.readNothing) PauseUnlessStopping(kFailedPollPause);
         } else {
             DebugPrint("Thread is NOT Running\n");
             std::this_thread::sleep_for(kStandBackPause);
@@ -98,7 +100,7 @@ void StopStatusThreadUsing(void* handle) {
 extern "C" {
 
 KESTO_API int KESTO_CreateStatusThread(void* handle) {
-    try {
+    return kesto::Guarded(-1, [&] {
         std::lock_guard<std::mutex> guard(g_statusThreadControl);
         // One thread per process: a second start replaces the first instead of
         // leaking it and re-initialising the event under it.
@@ -107,28 +109,22 @@ KESTO_API int KESTO_CreateStatusThread(void* handle) {
         InitEvent(&_terminateReader);
         std::this_thread::sleep_for(std::chrono::seconds(1));
         return CreateStatusThread(handle);
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API void KESTO_DestroyStatusThread(void* /*handle*/) {
-    try {
+    kesto::Guarded(0, [] {
         DebugPrint("KESTO_DestroyStatusThread\n");
         KillThread();
-    } catch (...) {
-    }
+        return 0;
+    });
 }
 
 KESTO_API int KESTO_GetPrinterStatus(void* handle) {
-    try {
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
+    return kesto::WithPrinter(handle, [](Communication& comm) {
         DebugPrint("Returning from KESTO_GetPrinterStatus\n");
-        return comm->GetPrinterStatus();
-    } catch (...) {
-        return -1;
-    }
+        return comm.GetPrinterStatus();
+    });
 }
 
 }  // extern "C"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "kesto/kesto.h"
+#include "platform/export.h"
 
 // A printer the hardware detector found, able to write itself as the device
 // description that KESTO_CreateDevicePointer accepts. Records are owned through

@@ -6,8 +6,11 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/lock.h"
+#include "kesto/kesto.h"
+#include "platform/debug_log.h"
+#include "platform/mutex_thread.h"
 #include "platform/notification_channel.h"
+#include "printer/device_handle.h"
 #include "printer/printer.h"
 #include "transport/usb_ids.h"
 
@@ -137,8 +140,8 @@ void DetectUsbPrinters(std::list<DetectedPrinter*>& printers) {
             DebugPrint("failed to get device descriptor Error is %d\n", errno);
             return;
         }
-        if (descriptor.idVendor != kesto::usb::kVendorId ||
-            descriptor.idProduct != kesto::usb::kDetectedProductId) {
+        if (descriptor.idVendor != kesto::kUsbVendorId ||
+            descriptor.idProduct != kesto::kUsbDetectedProductId) {
             continue;
         }
         DebugPrint("%04x:%04x (bus %d, device %d)\n", descriptor.idVendor, descriptor.idProduct,
@@ -232,30 +235,26 @@ void KESTOHardwareDetector::KillThread() {
 extern "C" {
 
 KESTO_API void* KESTO_CreateHardwareDetector(void (*callback)(void*)) {
-    try {
+    return kesto::Guarded<void*>(nullptr, [&]() -> void* {
         auto detector = std::make_unique<KESTOHardwareDetector>();
         detector->StartThread(callback);
         return detector.release();
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 KESTO_API int KESTO_GetHardwareXML(void* detector, char* buffer, size_t bufferSize) {
     if (detector == nullptr) return -1;
-    try {
-        std::string list = static_cast<KESTOHardwareDetector*>(detector)->GetHardwareXml();
+    return kesto::Guarded(-1, [&] {
+        const std::string list = static_cast<KESTOHardwareDetector*>(detector)->GetHardwareXml();
         return kesto::CopyTextResult(list, buffer, bufferSize);
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int KESTO_DestroyHardwareDetector(void* detector) {
-    try {
+    kesto::Guarded(0, [&] {
         delete static_cast<KESTOHardwareDetector*>(detector);
-    } catch (...) {
-    }
+        return 0;
+    });
     return 1;
 }
 

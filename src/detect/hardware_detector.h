@@ -10,7 +10,7 @@
 #include <string>
 
 #include "detect/detected_printer.h"
-#include "kesto/kesto.h"
+#include "platform/export.h"
 #include "platform/uncopyable.h"
 
 namespace kesto {

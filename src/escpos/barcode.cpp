@@ -1,157 +1,112 @@
 // KESTO_PrintBarcode: the barcode init run, then the symbology's commands.
 #include "escpos/barcode.h"
 
-#include "api/device_handle.h"
+#include "escpos/command_bytes.h"
 #include "escpos/command_table.h"
 #include "escpos/init_sequences.h"
-#include "escpos/text_cut_drawer.h"
 #include "kesto/kesto.h"
+#include "platform/debug_log.h"
+#include "platform/process_state.h"
+#include "printer/device_handle.h"
 
 namespace kesto {
 
-std::array<unsigned char, 4> LengthPrefixedBarcodeHeader(unsigned char symbology, int length) {
-    return {0x1D, 0x6B, symbology, static_cast<unsigned char>(length & 0xFF)};
+std::string LengthPrefixedBarcodeHeader(int symbology, int length) {
+    return Bytes({0x1D, 0x6B, symbology, length});
 }
 
-std::array<unsigned char, 8> SymbolStoreHeader(unsigned char cn, int length) {
+std::string SymbolStoreHeader(int cn, int length) {
     const int count = length + 3;  // cn, function 50, the byte 30, then the data
-    return {0x1D,
-            0x28,
-            0x6B,
-            static_cast<unsigned char>(count & 0xFF),
-            static_cast<unsigned char>((count >> 8) & 0xFF),
-            cn,
-            0x50,
-            0x30};
+    return Bytes({0x1D, 0x28, 0x6B, LowByte(count), HighByte(count), cn, 0x50, 0x30});
 }
 
 }  // namespace kesto
 
 namespace {
 
-const unsigned char kCodabarType[3] = {0x1D, 0x6B, 0x06};
-const char kTerminator = 0x00;
+using kesto::ByteView;
+using kesto::Send;
 
-void Send(Communication* comm, const CommandSequence& command) {
-    kesto::WriteCommand(comm, command);
-}
-
-template <size_t N>
-void Send(Communication* comm, const std::array<unsigned char, N>& bytes) {
-    comm->Write(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(N), 0);
-}
+const CommandSequence kCodabarType = {"\x1D\x6B\x06", 3};
+const CommandSequence kTerminator = {"\x00", 1};
 
 // Types ended by a NUL byte: the type bytes, the data, the terminator.
-void SendTerminated(Communication* comm, const char* name, const unsigned char* type, const char* data,
-                    int length) {
+void SendTerminated(Communication& comm, const char* name, const CommandSequence& type, ByteView data) {
     DebugPrint("Barcode Type :: %s\n", name);
-    comm->Write(reinterpret_cast<const char*>(type), 3, 0);
-    comm->Write(data, length, 0);
-    comm->Write(&kTerminator, 1, 0);
+    Send(comm, type);
+    Send(comm, data);
+    Send(comm, kTerminator);
 }
 
-const unsigned char* TypeBytes(const CommandSequence* table) {
-    return reinterpret_cast<const unsigned char*>(table[0].data);
+// Types whose header carries the data length: the header, then the data.
+void SendLengthPrefixed(Communication& comm, const char* name, int symbology, ByteView data) {
+    DebugPrint("Barcode Type :: %s\n", name);
+    Send(comm, kesto::LengthPrefixedBarcodeHeader(symbology, static_cast<int>(data.size())));
+    Send(comm, data);
+}
+
+void SendQrCode(Communication& comm, ByteView data) {
+    DebugPrint("Barcode Type :: BARCODE_TYPE_QRCODE\n");
+    for (const CommandSequence* setting : {&QRcode_Model_Select[0], &QRcode_Size[0], &QRcode_Error_Level[0]}) {
+        Send(comm, *setting);
+    }
+    Send(comm, kesto::SymbolStoreHeader(0x31, static_cast<int>(data.size())));
+    Send(comm, data);
+    Send(comm, QRcode_Print[0]);
+}
+
+void SendPdf417(Communication& comm, ByteView data) {
+    DebugPrint("Barcode Type :: BARCODE_TYPE_PDF417");
+    for (const CommandSequence* setting :
+         {&PDF417_Col_Nos[0], &PDF417_Row_Nos[0], &PDF417_Width[0], &PDF417_Height[0], &PDF417_Error_Level[0]}) {
+        Send(comm, *setting);
+    }
+    Send(comm, kesto::SymbolStoreHeader(0x30, static_cast<int>(data.size())));
+    Send(comm, data);
+    Send(comm, PDF417_Print[0]);
 }
 
 // Refuses data whose length the command cannot describe, before anything is sent.
 bool LengthFits(int type, int length) {
-    if (type == BARCODE_TYPE_CODE93 || type == BARCODE_TYPE_CODE128) {
-        if (length > kesto::kMaxLengthPrefixedBarcode) {
-            DebugPrint("Barcode Length %d is more than %d bytes: not sent\n", length,
-                       kesto::kMaxLengthPrefixedBarcode);
-            return false;
-        }
-    } else if (type == BARCODE_TYPE_QRCODE || type == BARCODE_TYPE_PDF417) {
-        if (length > kesto::kMaxStoredSymbolData) {
-            DebugPrint("Barcode Length %d is more than %d bytes: not sent\n", length,
-                       kesto::kMaxStoredSymbolData);
-            return false;
-        }
+    int most = length;
+    if (type == BARCODE_TYPE_CODE93 || type == BARCODE_TYPE_CODE128) most = kesto::kMaxLengthPrefixedBarcode;
+    if (type == BARCODE_TYPE_QRCODE || type == BARCODE_TYPE_PDF417) most = kesto::kMaxStoredSymbolData;
+    if (length <= most) return true;
+    DebugPrint("Barcode Length %d is more than %d bytes: not sent\n", length, most);
+    return false;
+}
+
+void SendSymbol(Communication& comm, int type, ByteView data) {
+    switch (type) {
+        case BARCODE_TYPE_UPCA: return SendTerminated(comm, "BARCODE_TYPE_UPCA", Barcode_UPCA[0], data);
+        case BARCODE_TYPE_UPCE: return SendTerminated(comm, "BARCODE_TYPE_UPCE", Barcode_UPCE[0], data);
+        case BARCODE_TYPE_EAN8: return SendTerminated(comm, "BARCODE_TYPE_EAN8", Barcode_EAN8[0], data);
+        case BARCODE_TYPE_EAN13: return SendTerminated(comm, "BARCODE_TYPE_EAN13", Barcode_EAN13[0], data);
+        case BARCODE_TYPE_ITF: return SendTerminated(comm, "BARCODE_TYPE_ITF", Barcode_ITF[0], data);
+        case BARCODE_TYPE_CODABAR: return SendTerminated(comm, "BARCODE_TYPE_CODABAR", kCodabarType, data);
+        case BARCODE_TYPE_CODE39: return SendTerminated(comm, "BARCODE_TYPE_CODE39", Barcode_CODE39[0], data);
+        case BARCODE_TYPE_CODE93: return SendLengthPrefixed(comm, "BARCODE_TYPE_CODE93", 0x48, data);
+        case BARCODE_TYPE_CODE128: return SendLengthPrefixed(comm, "BARCODE_TYPE_CODE128", 0x49, data);
+        case BARCODE_TYPE_QRCODE: return SendQrCode(comm, data);
+        case BARCODE_TYPE_PDF417: return SendPdf417(comm, data);
+        default: DebugPrint("Barcode Type :: Unknown");
     }
-    return true;
 }
 
 }  // namespace
 
 extern "C" KESTO_API int KESTO_PrintBarcode(void* handle, int type, const char* data, int length) {
-    try {
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
+    return kesto::WithPrinter(handle, [&](Communication& comm) {
         if (length < 0 || (data == nullptr && length > 0)) {
             DebugPrint("Barcode Length %d without data: not sent\n", length);
             return -1;
         }
         if (!LengthFits(type, length)) return -1;
-
-        const auto code93 = kesto::LengthPrefixedBarcodeHeader(0x48, length);
-        const auto code128 = kesto::LengthPrefixedBarcodeHeader(0x49, length);
-        const auto qrStore = kesto::SymbolStoreHeader(0x31, length);
-        const auto pdfStore = kesto::SymbolStoreHeader(0x30, length);
-
-        kesto::escpos::PrintInProgressScope printing;
-        SendBarcodeInitCommand(comm);
+        kesto::PrintInProgressScope printing;
+        SendBarcodeInitCommand(&comm);
         // The data is logged as far as the caller handed it over, terminated or not.
         DebugPrint("Barcode Info %.*s\n :: Barcode Length", length, data != nullptr ? data : "");
-
-        switch (type) {
-            case BARCODE_TYPE_UPCA:
-                SendTerminated(comm, "BARCODE_TYPE_UPCA", TypeBytes(Barcode_UPCA), data, length);
-                break;
-            case BARCODE_TYPE_UPCE:
-                SendTerminated(comm, "BARCODE_TYPE_UPCE", TypeBytes(Barcode_UPCE), data, length);
-                break;
-            case BARCODE_TYPE_EAN8:
-                SendTerminated(comm, "BARCODE_TYPE_EAN8", TypeBytes(Barcode_EAN8), data, length);
-                break;
-            case BARCODE_TYPE_EAN13:
-                SendTerminated(comm, "BARCODE_TYPE_EAN13", TypeBytes(Barcode_EAN13), data, length);
-                break;
-            case BARCODE_TYPE_ITF:
-                SendTerminated(comm, "BARCODE_TYPE_ITF", TypeBytes(Barcode_ITF), data, length);
-                break;
-            case BARCODE_TYPE_CODABAR:
-                SendTerminated(comm, "BARCODE_TYPE_CODABAR", kCodabarType, data, length);
-                break;
-            case BARCODE_TYPE_CODE39:
-                SendTerminated(comm, "BARCODE_TYPE_CODE39", TypeBytes(Barcode_CODE39), data, length);
-                break;
-            case BARCODE_TYPE_CODE93:
-                DebugPrint("Barcode Type :: BARCODE_TYPE_CODE93\n");
-                Send(comm, code93);
-                comm->Write(data, length, 0);
-                break;
-            case BARCODE_TYPE_CODE128:
-                DebugPrint("Barcode Type :: BARCODE_TYPE_CODE128\n");
-                Send(comm, code128);
-                comm->Write(data, length, 0);
-                break;
-            case BARCODE_TYPE_QRCODE:
-                DebugPrint("Barcode Type :: BARCODE_TYPE_QRCODE\n");
-                Send(comm, QRcode_Model_Select[0]);
-                Send(comm, QRcode_Size[0]);
-                Send(comm, QRcode_Error_Level[0]);
-                Send(comm, qrStore);
-                comm->Write(data, length, 0);
-                Send(comm, QRcode_Print[0]);
-                break;
-            case BARCODE_TYPE_PDF417:
-                DebugPrint("Barcode Type :: BARCODE_TYPE_PDF417");
-                Send(comm, PDF417_Col_Nos[0]);
-                Send(comm, PDF417_Row_Nos[0]);
-                Send(comm, PDF417_Width[0]);
-                Send(comm, PDF417_Height[0]);
-                Send(comm, PDF417_Error_Level[0]);
-                Send(comm, pdfStore);
-                comm->Write(data, length, 0);
-                Send(comm, PDF417_Print[0]);
-                break;
-            default:
-                DebugPrint("Barcode Type :: Unknown");
-                break;
-        }
+        SendSymbol(comm, type, ByteView(data != nullptr ? data : "", static_cast<size_t>(length)));
         return 0;
-    } catch (...) {
-        return -1;
-    }
+    });
 }

@@ -2,8 +2,6 @@
 
 #include <cstddef>
 
-#include "transport/communication.h"
-
 namespace {
 
 // An entry from a string literal of escaped bytes; the literal's own
@@ -139,11 +137,3 @@ const CommandSequence PDF417_Error_Level[1] = {Seq("\x1D\x28\x6B\x04\x00\x30\x45
 const CommandSequence PDF417_Print[1] = {Seq("\x1D\x28\x6B\x03\x00\x30\x51\x30")};
 const CommandSequence ASB_Printer_Status[1] = {Seq("\x1D\x61\x0F\x00")};
 const CommandSequence Initilize_Printer[1] = {Seq("\x1B\x40")};
-
-namespace kesto {
-
-int WriteCommand(Communication* comm, const CommandSequence& command) {
-    return comm->Write(command.data, static_cast<int>(command.length), 0);
-}
-
-}  // namespace kesto

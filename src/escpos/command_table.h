@@ -6,8 +6,7 @@
 // the shared library's exports, visible to the command layer's senders.
 
 #include <cstdint>
-
-class Communication;
+#include <string_view>
 
 // One fixed command. `data` points at constant bytes, typed as the transport's
 // Write takes them so an entry goes out without a cast or a copy; only the
@@ -15,6 +14,9 @@ class Communication;
 struct CommandSequence {
     const char* data;
     uint64_t length;
+
+    // The entry as the bytes kesto::Send writes.
+    operator std::string_view() const { return {data, static_cast<size_t>(length)}; }
 };
 
 // Tables with several entries.
@@ -107,11 +109,3 @@ extern const CommandSequence PDF417_Error_Level[1];
 extern const CommandSequence PDF417_Print[1];
 extern const CommandSequence ASB_Printer_Status[1];
 extern const CommandSequence Initilize_Printer[1];
-
-namespace kesto {
-
-// Writes one table entry through comm (time-out argument 0) straight from the
-// constant data, and returns the transport's result. comm must not be null.
-int WriteCommand(Communication* comm, const CommandSequence& command);
-
-}  // namespace kesto

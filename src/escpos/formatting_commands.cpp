@@ -2,129 +2,25 @@
 // no log and no print-in-progress flag (callers such as the sample receipts
 // chain many of them).
 
-#include "escpos/formatting_commands.h"
-
-#include "api/device_handle.h"
+#include "escpos/command_bytes.h"
 #include "escpos/command_table.h"
 #include "kesto/kesto.h"
-
-namespace kesto::escpos {
-
-CommandBytes BuildCommand(std::initializer_list<unsigned char> fixed, std::initializer_list<int> params) {
-    CommandBytes command;
-    size_t at = 0;
-    for (unsigned char byte : fixed) {
-        if (at == command.bytes.size()) break;
-        command.bytes[at++] = static_cast<char>(byte);
-    }
-    for (int param : params) {
-        if (at == command.bytes.size()) break;
-        command.bytes[at++] = LowByte(param);
-    }
-    command.length = static_cast<int>(at);
-    return command;
-}
-
-CommandBytes SelectPageBytes(int p1) {
-    return BuildCommand({0x1B, 0x74}, {p1});
-}
-
-// GS L takes the margin as a low and a high byte; the single parameter is
-// split so margins above 255 dots reach the printer intact.
-CommandBytes SetLeftMarginBytes(int margin) {
-    return BuildCommand({0x1D, 0x4C}, {margin, static_cast<int>(static_cast<unsigned int>(margin) >> 8)});
-}
-
-CommandBytes SelectCharSizeBytes(int p1) {
-    return BuildCommand({0x1D, 0x21}, {p1});
-}
-
-// ESC T: the print direction command of ESC/POS (also used by the page-mode members).
-CommandBytes SetPrintDirectionBytes(int p1) {
-    return BuildCommand({0x1B, 0x54}, {p1});
-}
-
-CommandBytes SetBarcodeWidthBytes(int p1) {
-    return BuildCommand({0x1D, 0x77}, {p1});
-}
-
-// ESC W: the page-mode printing area, the command that takes eight bytes
-// (x, y, width, height, each low byte first).
-CommandBytes SetPrintRangeBytes(int p1, int p2, int p3, int p4, int p5, int p6, int p7, int p8) {
-    return BuildCommand({0x1B, 0x57}, {p1, p2, p3, p4, p5, p6, p7, p8});
-}
-
-CommandBytes SetMotionUnitsBytes(int p1, int p2) {
-    return BuildCommand({0x1D, 0x50}, {p1, p2});
-}
-
-CommandBytes SetPrintingPositionBytes(int p1) {
-    return BuildCommand({0x1D, 0x48}, {p1});
-}
-
-CommandBytes SetRightsideCharSpacingBytes(int p1) {
-    return BuildCommand({0x1B, 0x20}, {p1});
-}
-
-// ESC $: the absolute print position, p1 low byte, p2 high byte.
-CommandBytes SetAbsolutePositionBytes(int p1, int p2) {
-    return BuildCommand({0x1B, 0x24}, {p1, p2});
-}
-
-CommandBytes SetLineSpacingBytes(int p1) {
-    return BuildCommand({0x1B, 0x33}, {p1});
-}
-
-// Exactly four bytes: the tab list stays open unless p2 is 0.
-CommandBytes SetHorizontalTabSpaceBytes(int p1, int p2) {
-    return BuildCommand({0x1B, 0x44}, {p1, p2});
-}
-
-CommandBytes PrintAndFeedPaperBytes(int p1) {
-    return BuildCommand({0x1B, 0x4A}, {p1});
-}
-
-CommandBytes SetStartPrintPositionBytes(int p1, int p2) {
-    return BuildCommand({0x1B, 0x5C}, {p1, p2});
-}
-
-CommandBytes PrintAndFeedLinesBytes(int p1) {
-    return BuildCommand({0x1B, 0x64}, {p1});
-}
-
-}  // namespace kesto::escpos
+#include "printer/device_handle.h"
 
 namespace {
 
-using kesto::escpos::CommandBytes;
+using kesto::Bytes;
+using kesto::HighByte;
 
-int SendFixed(void* handle, const CommandSequence& command) noexcept {
-    try {
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
-        return kesto::WriteCommand(comm, command);
-    } catch (...) {
-        return -1;
-    }
-}
-
-int SendBuilt(void* handle, const CommandBytes& command) noexcept {
-    try {
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
-        return comm->Write(command.bytes.data(), command.length, 0);
-    } catch (...) {
-        return -1;
-    }
+int SendTo(void* handle, kesto::ByteView bytes) {
+    return kesto::WithPrinter(handle, [&](Communication& comm) { return kesto::Send(comm, bytes); });
 }
 
 }  // namespace
 
-using namespace kesto::escpos;
-
 #define KESTO_FIXED_COMMAND(name, table, index) \
     KESTO_API int name(void* handle) {          \
-        return SendFixed(handle, table[index]); \
+        return SendTo(handle, table[index]);    \
     }
 
 extern "C" {
@@ -188,49 +84,54 @@ KESTO_FIXED_COMMAND(SelectCharSizeWidth7, Select_CharSize_Width7, 0)
 KESTO_FIXED_COMMAND(SelectCharSizeWidth8, Select_CharSize_Width8, 0)
 
 KESTO_API int SelectPage(void* handle, int p1) {
-    return SendBuilt(handle, SelectPageBytes(p1));
+    return SendTo(handle, Bytes({0x1B, 0x74, p1}));
 }
+// GS L takes the margin as a low and a high byte, so margins above 255 dots
+// reach the printer intact.
 KESTO_API int SetLeftMargin(void* handle, int p1) {
-    return SendBuilt(handle, SetLeftMarginBytes(p1));
+    return SendTo(handle, Bytes({0x1D, 0x4C, p1, HighByte(p1)}));
 }
 KESTO_API int SelectCharSize(void* handle, int p1) {
-    return SendBuilt(handle, SelectCharSizeBytes(p1));
+    return SendTo(handle, Bytes({0x1D, 0x21, p1}));
 }
 KESTO_API int SetPrintDirection(void* handle, int p1) {
-    return SendBuilt(handle, SetPrintDirectionBytes(p1));
+    return SendTo(handle, Bytes({0x1B, 0x54, p1}));
 }
 KESTO_API int Set_Barcode_Width(void* handle, int p1) {
-    return SendBuilt(handle, SetBarcodeWidthBytes(p1));
+    return SendTo(handle, Bytes({0x1D, 0x77, p1}));
 }
+// ESC W: the page-mode printing area, the command that takes eight bytes
+// (x, y, width, height, each low byte first).
 KESTO_API int Set_Print_Range(void* handle, int p1, int p2, int p3, int p4, int p5, int p6, int p7, int p8) {
-    return SendBuilt(handle, SetPrintRangeBytes(p1, p2, p3, p4, p5, p6, p7, p8));
+    return SendTo(handle, Bytes({0x1B, 0x57, p1, p2, p3, p4, p5, p6, p7, p8}));
 }
 KESTO_API int Set_Motion_Units(void* handle, int p1, int p2) {
-    return SendBuilt(handle, SetMotionUnitsBytes(p1, p2));
+    return SendTo(handle, Bytes({0x1D, 0x50, p1, p2}));
 }
 KESTO_API int SetPrinting_Position(void* handle, int p1) {
-    return SendBuilt(handle, SetPrintingPositionBytes(p1));
+    return SendTo(handle, Bytes({0x1D, 0x48, p1}));
 }
 KESTO_API int SetRightsideCharSpacing(void* handle, int p1) {
-    return SendBuilt(handle, SetRightsideCharSpacingBytes(p1));
+    return SendTo(handle, Bytes({0x1B, 0x20, p1}));
 }
 KESTO_API int SetAbsolutePosition(void* handle, int p1, int p2) {
-    return SendBuilt(handle, SetAbsolutePositionBytes(p1, p2));
+    return SendTo(handle, Bytes({0x1B, 0x24, p1, p2}));
 }
 KESTO_API int SetLinSpacing(void* handle, int p1) {
-    return SendBuilt(handle, SetLineSpacingBytes(p1));
+    return SendTo(handle, Bytes({0x1B, 0x33, p1}));
 }
+// Exactly four bytes: the tab list stays open unless p2 is 0.
 KESTO_API int SetHorizontalTabSpace(void* handle, int p1, int p2) {
-    return SendBuilt(handle, SetHorizontalTabSpaceBytes(p1, p2));
+    return SendTo(handle, Bytes({0x1B, 0x44, p1, p2}));
 }
 KESTO_API int PrintNFeedPaper(void* handle, int p1) {
-    return SendBuilt(handle, PrintAndFeedPaperBytes(p1));
+    return SendTo(handle, Bytes({0x1B, 0x4A, p1}));
 }
 KESTO_API int SetStartPrintPosition(void* handle, int p1, int p2) {
-    return SendBuilt(handle, SetStartPrintPositionBytes(p1, p2));
+    return SendTo(handle, Bytes({0x1B, 0x5C, p1, p2}));
 }
 KESTO_API int PrintNFeedNLines(void* handle, int p1) {
-    return SendBuilt(handle, PrintAndFeedLinesBytes(p1));
+    return SendTo(handle, Bytes({0x1B, 0x64, p1}));
 }
 
 }  // extern "C"

@@ -2,21 +2,18 @@
 
 #include <initializer_list>
 
+#include "escpos/command_bytes.h"
 #include "escpos/command_table.h"
 #include "transport/communication.h"
 
 namespace {
 
-// Commands of the basic reset that no table holds.
-const CommandSequence kAllPrintModesOff = {"\x1B\x21\x00", 3};
-const CommandSequence kReverseOff = {"\x1D\x42\x00", 3};
-
-void WriteAll(Communication* comm, std::initializer_list<const CommandSequence*> commands) {
+void SendEach(Communication* comm, std::initializer_list<const CommandSequence*> commands) {
     if (comm == nullptr) return;
     for (const CommandSequence* command : commands) {
         // A failed write does not end the run; the caller's later writes report.
         try {
-            kesto::WriteCommand(comm, *command);
+            kesto::Send(*comm, *command);
         } catch (...) {
         }
     }
@@ -25,11 +22,12 @@ void WriteAll(Communication* comm, std::initializer_list<const CommandSequence*>
 }  // namespace
 
 void SendInitCommand(Communication* comm) {
-    WriteAll(comm, {&Initilize_Printer[0], &Enable_Printer[0], &kAllPrintModesOff, &kReverseOff});
+    // ESC ! 0 (every print mode off) is the entry of the normal character size.
+    SendEach(comm, {&Initilize_Printer[0], &Enable_Printer[0], &Select_CharSize_Normal[0], &Reverse_Printing_OFF[0]});
 }
 
 void SendInitCommand2(Communication* comm) {
-    WriteAll(comm, {
+    SendEach(comm, {
                        &Select_International_Char_Set[0],
                        &Select_Char_Code_Table[2],
                        &Select_Paper_End_Sensor_Enabled[2],
@@ -42,7 +40,7 @@ void SendInitCommand2(Communication* comm) {
 
 void SendBarcodeInitCommand(Communication* comm) {
     SendInitCommand(comm);
-    WriteAll(comm, {
+    SendEach(comm, {
                        &Enable_Printer[0],
                        &Select_International_Char_Set[0],
                        &Select_Char_Code_Table[2],

@@ -5,7 +5,7 @@
 // each command in its own Write, ignore the results and go on after a failed
 // write. No log, no print-in-progress flag.
 
-#include "kesto/kesto.h"
+#include "platform/export.h"
 
 class Communication;
 

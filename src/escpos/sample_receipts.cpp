@@ -3,9 +3,9 @@
 // printer and the library together.
 #include <string>
 
-#include "api/device_handle.h"
 #include "escpos/init_sequences.h"
 #include "kesto/kesto.h"
+#include "printer/device_handle.h"
 
 namespace {
 
@@ -29,10 +29,8 @@ struct SizedRun {
 extern "C" {
 
 KESTO_API int KESTO_PrintSampleReceipt1(void* h) {
-    try {
-        Communication* comm = GetCommPtr(h);
-        if (comm == nullptr) return -1;
-        SendInitCommand(comm);
+    return kesto::WithPrinter(h, [&](Communication& comm) {
+        SendInitCommand(&comm);
 
         SelectCharFontADoubleHeight(h);
         SetCenterAllign(h);
@@ -69,16 +67,12 @@ KESTO_API int KESTO_PrintSampleReceipt1(void* h) {
         PrintNFeedNLines(h, 2);
         KESTO_FeedAndCutPaper(h);
         return 0;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int KESTO_PrintSampleReceipt2(void* h) {
-    try {
-        Communication* comm = GetCommPtr(h);
-        if (comm == nullptr) return -1;
-        SendInitCommand(comm);
+    return kesto::WithPrinter(h, [&](Communication& comm) {
+        SendInitCommand(&comm);
 
         SelectCharFontADoubleHeight(h);
         SetCenterAllign(h);
@@ -130,7 +124,7 @@ KESTO_API int KESTO_PrintSampleReceipt2(void* h) {
         Line(h, "Balance                           5.00");
 
         SetCenterAllign(h);
-        KESTO_PrintBarcode(h, 273, "142", 3);
+        KESTO_PrintBarcode(h, BARCODE_TYPE_PDF417, "142", 3);
         PrintNFeedNLines(h, 2);
 
         SelectCharFontB(h);
@@ -139,13 +133,11 @@ KESTO_API int KESTO_PrintSampleReceipt2(void* h) {
         PrintNFeedNLines(h, 4);
         KESTO_FeedAndCutPaper(h);
         return 0;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int KESTO_PrintSampleReceipt3(void* h) {
-    try {
+    return kesto::Guarded(0, [&] {
         SelectCharFontADoubleHeight(h);
         SetCenterAllign(h);
         Set_Motion_Units(h, 80, 80);
@@ -218,30 +210,28 @@ KESTO_API int KESTO_PrintSampleReceipt3(void* h) {
         PrintInPageMode(h);
         KESTO_FeedAndCutPaper(h);
         return 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 KESTO_API int KESTO_PrintSampleReceipt4(void* h) {
-    try {
+    return kesto::Guarded(0, [&] {
         static const char kDigits[] = "0123456789";
         static const char kText[] = "KESTOTESTPRINT";
         SetLeftAllign(h);
         Line(h, " Barcode Test ");
         Line(h, " ************** ");
         Line(h, " UPCA Barcode Test ");
-        KESTO_PrintBarcode(h, 257, kDigits, 10);
+        KESTO_PrintBarcode(h, BARCODE_TYPE_UPCA, kDigits, 10);
 
         struct Labelled {
             int type;
             const char* label;
         };
-        static const Labelled symbols[] = {{259, " EAN8 Barcode Test "},
-                                           {260, " EAN13 Barcode Test "},
-                                           {261, "ITF Barcode Test "},
-                                           {262, "CodaBar Barcode Test "},
-                                           {263, " Code39 Barcode Test "}};
+        static const Labelled symbols[] = {{BARCODE_TYPE_EAN8, " EAN8 Barcode Test "},
+                                           {BARCODE_TYPE_EAN13, " EAN13 Barcode Test "},
+                                           {BARCODE_TYPE_ITF, "ITF Barcode Test "},
+                                           {BARCODE_TYPE_CODABAR, "CodaBar Barcode Test "},
+                                           {BARCODE_TYPE_CODE39, " Code39 Barcode Test "}};
         for (const Labelled& symbol : symbols) {
             PrintText(h, symbol.label);
             PrintNFeedNLines(h, 4);
@@ -250,16 +240,16 @@ KESTO_API int KESTO_PrintSampleReceipt4(void* h) {
 
         PrintText(h, "Code93 Barcode Test ");
         PrintNFeedNLines(h, 4);
-        KESTO_PrintBarcode(h, 264, kDigits, 10);
+        KESTO_PrintBarcode(h, BARCODE_TYPE_CODE93, kDigits, 10);
         PrintNFeedNLines(h, 4);
-        KESTO_PrintBarcode(h, 265, kDigits, 10);
+        KESTO_PrintBarcode(h, BARCODE_TYPE_CODE128, kDigits, 10);
 
         PrintText(h, "QR Code Barcode Test ");
         PrintNFeedNLines(h, 4);
-        KESTO_PrintBarcode(h, 272, kText, 14);
+        KESTO_PrintBarcode(h, BARCODE_TYPE_QRCODE, kText, 14);
         PrintText(h, "PDF417 Barcode Test ");
         PrintNFeedNLines(h, 4);
-        KESTO_PrintBarcode(h, 273, kText, 14);
+        KESTO_PrintBarcode(h, BARCODE_TYPE_PDF417, kText, 14);
 
         PrintNFeedNLines(h, 4);
         SelectCharFontADoubleHeight(h);
@@ -267,9 +257,7 @@ KESTO_API int KESTO_PrintSampleReceipt4(void* h) {
         PrintNFeedNLines(h, 4);
         KESTO_FeedAndCutPaper(h);
         return 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 }  // extern "C"

@@ -4,87 +4,68 @@
 
 #include <climits>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 
-#include "api/device_handle.h"
-#include "escpos/formatting_commands.h"
+#include "escpos/command_bytes.h"
+#include "escpos/command_table.h"
 #include "escpos/init_sequences.h"
 #include "kesto/kesto.h"
-#include "transport/communication.h"
+#include "platform/debug_log.h"
+#include "platform/process_state.h"
+#include "printer/device_handle.h"
 
-namespace kesto::escpos {
+namespace kesto {
 
-size_t BuildTextBlock(const char* text, size_t length, char* block) {
-    static const char kHeader[kTextHeaderLength] = {'\x1B', '\x40', '\x1B', '\x21', '\x00', 0, 0, 0};
-    std::memcpy(block, kHeader, kTextHeaderLength);
-    std::strncpy(block + kTextHeaderLength, text, length);
-    return kTextHeaderLength + length;
+std::string TextBlock(const char* text, size_t length) {
+    std::string block(kTextHeaderLength + length, '\0');
+    block[0] = '\x1B';
+    block[1] = '\x40';
+    block[2] = '\x1B';
+    block[3] = '\x21';
+    const size_t copied = ::strnlen(text, length);
+    block.replace(kTextHeaderLength, copied, text, copied);
+    return block;
 }
 
-void BuildDrawerPulse(unsigned char pin, int onTime, int offTime, char* out) {
-    out[0] = '\x1B';
-    out[1] = '\x70';
-    out[2] = static_cast<char>(pin);
-    out[3] = LowByte(onTime);
-    out[4] = LowByte(offTime);
-}
-
-PrintInProgressScope::PrintInProgressScope() {
-    g_bPrintInProgress.store(true);
-}
-PrintInProgressScope::~PrintInProgressScope() {
-    g_bPrintInProgress.store(false);
-}
-
-}  // namespace kesto::escpos
+}  // namespace kesto
 
 namespace {
 
-using kesto::escpos::kTextBlockBuffer;
-using kesto::escpos::kTextHeaderLength;
-using kesto::escpos::PrintInProgressScope;
+const CommandSequence kPartialCut = {"\x1B\x69", 2};
+const CommandSequence kFeedAndPartialCut = {"\x1D\x56\x42\x03", 4};
 
-const char kSelectFontA[] = {'\x1B', '\x4D', '\x00'};
-const char kPrintAndFeedLine[] = {'\x1B', '\x64', '\x01'};
-const char kPartialCut[] = {'\x1B', '\x69'};
-const char kFeedAndPartialCut[] = {'\x1D', '\x56', '\x42', '\x03'};
+// The host hands the text with its length, not always with a terminating
+// zero: the log reads no further than the block does.
+void LogText(const char* text, int length) {
+    if (text != nullptr && length > 0) {
+        DebugPrint("KESTO_PrintText Text %.*s\n", length, text);
+    } else {
+        DebugPrint("KESTO_PrintText Text %s\n", text != nullptr ? text : "(null)");
+    }
+}
 
 int PrintTextBlock(void* handle, const char* text, int length) {
     // A negative count or no text at all has nothing sound to send.
     if (text == nullptr || length < 0) return -1;
     // The block goes out in one Write, whose count is an int.
-    if (static_cast<long long>(length) + static_cast<long long>(kTextHeaderLength) > INT_MAX) return -1;
-
-    char local[kTextBlockBuffer];
-    std::unique_ptr<char[]> large;
-    char* block = local;
-    const size_t blockLength = kTextHeaderLength + static_cast<size_t>(length);
-    Communication* comm = GetCommPtr(handle);
-    if (comm == nullptr) return -1;
-    if (blockLength > sizeof local) {
-        // Long texts are sent whole rather than cut at the buffer's end.
-        large.reset(new (std::nothrow) char[blockLength]);
-        if (!large) return -1;
-        block = large.get();
-    }
-
-    PrintInProgressScope printing;
-    kesto::escpos::BuildTextBlock(text, static_cast<size_t>(length), block);
-    comm->Write(kSelectFontA, sizeof kSelectFontA, 0);
-    const int written = comm->Write(block, static_cast<int>(blockLength), 0);
-    comm->Write(kPrintAndFeedLine, sizeof kPrintAndFeedLine, 0);
-    DebugPrint("KESTO_PrintText Command nBytesWritten %d\n", written);
-    return written;
+    if (static_cast<long long>(length) + static_cast<long long>(kesto::kTextHeaderLength) > INT_MAX) return -1;
+    return kesto::WithPrinter(handle, [&](Communication& comm) {
+        // Long texts are sent whole rather than cut at a buffer's end.
+        const std::string block = kesto::TextBlock(text, static_cast<size_t>(length));
+        kesto::PrintInProgressScope printing;
+        kesto::Send(comm, Select_CharFontA[0]);
+        const int written = kesto::Send(comm, block);
+        kesto::Send(comm, kesto::Bytes({0x1B, 0x64, 0x01}));  // print and feed one line
+        DebugPrint("KESTO_PrintText Command nBytesWritten %d\n", written);
+        return written;
+    });
 }
 
-int OpenDrawer(void* handle, unsigned char pin, int onTime, int offTime) {
-    Communication* comm = GetCommPtr(handle);
-    if (comm == nullptr) return -1;
-    char pulse[5];
-    kesto::escpos::BuildDrawerPulse(pin, onTime, offTime, pulse);
-    return comm->Write(pulse, sizeof pulse, 0);
+// ESC p m t1 t2: m is 0x30 for connector pin 2, 0x31 for pin 5.
+int OpenDrawer(void* handle, int pin, int onTime, int offTime) {
+    return kesto::WithPrinter(handle, [&](Communication& comm) {
+        return kesto::Send(comm, kesto::Bytes({0x1B, 0x70, pin, onTime, offTime}));
+    });
 }
 
 }  // namespace
@@ -92,78 +73,58 @@ int OpenDrawer(void* handle, unsigned char pin, int onTime, int offTime) {
 extern "C" {
 
 KESTO_API int KESTO_PrintText(void* handle, const char* text, int length, bool /*flag*/) {
-    try {
-        // The host hands the text with its length, not always with a terminating
-        // zero: the log reads no further than the block does.
-        if (text != nullptr && length > 0) {
-            DebugPrint("KESTO_PrintText Text %.*s\n", length, text);
-        } else {
-            DebugPrint("KESTO_PrintText Text %s\n", text != nullptr ? text : "(null)");
-        }
+    return kesto::Guarded(-1, [&] {
+        LogText(text, length);
         return PrintTextBlock(handle, text, length);
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int PrintText(void* handle, const char* text) {
-    try {
-        if (text == nullptr) return -1;
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
+    if (text == nullptr) return -1;
+    return kesto::WithPrinter(handle, [&](Communication& comm) {
         const size_t length = std::strlen(text);
         if (length > static_cast<size_t>(INT_MAX)) return -1;
-        return comm->Write(text, static_cast<int>(length), 0);
-    } catch (...) {
-        return -1;
-    }
+        return kesto::Send(comm, kesto::ByteView(text, length));
+    });
 }
 
 KESTO_API int KESTO_CutPaper(void* handle) {
-    try {
+    return kesto::Guarded(-1, [&] {
         DebugPrint("KESTO_CutPaper  \n");
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
-        PrintInProgressScope printing;
-        SendInitCommand(comm);
-        const int written = comm->Write(kPartialCut, sizeof kPartialCut, 0);
-        DebugPrint("KESTO_CutPaper nBytesWritten %d\n", written);
-        return written;
-    } catch (...) {
-        return -1;
-    }
+        return kesto::WithPrinter(handle, [&](Communication& comm) {
+            kesto::PrintInProgressScope printing;
+            SendInitCommand(&comm);
+            const int written = kesto::Send(comm, kPartialCut);
+            DebugPrint("KESTO_CutPaper nBytesWritten %d\n", written);
+            return written;
+        });
+    });
 }
 
 KESTO_API int KESTO_FeedAndCutPaper(void* handle) {
-    try {
+    return kesto::Guarded(-1, [&] {
         DebugPrint("KESTO_FeedAndCutPaper  \n");
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
-        PrintInProgressScope printing;
-        const int written = comm->Write(kFeedAndPartialCut, sizeof kFeedAndPartialCut, 0);
-        DebugPrint("KESTO_FeedAndCutPaper nBytesWritten %d\n", written);
-        return written;
-    } catch (...) {
-        return -1;
-    }
+        return kesto::WithPrinter(handle, [&](Communication& comm) {
+            kesto::PrintInProgressScope printing;
+            const int written = kesto::Send(comm, kFeedAndPartialCut);
+            DebugPrint("KESTO_FeedAndCutPaper nBytesWritten %d\n", written);
+            return written;
+        });
+    });
 }
 
 KESTO_API int KESTO_OpenCashDrawerA(void* handle, int onTime, int offTime) {
-    try {
+    return kesto::Guarded(-1, [&] {
         DebugPrint("KESTO_OpenCashDrawerA  \n");
         return OpenDrawer(handle, 0x30, onTime, offTime);
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime) {
-    try {
+    return kesto::Guarded(-1, [&] {
         DebugPrint("KESTO_OpenCashDrawerB  \n");
         return OpenDrawer(handle, 0x31, onTime, offTime);
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 }  // extern "C"

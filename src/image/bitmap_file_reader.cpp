@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "image/bmp_image.h"
+#include "platform/debug_log.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <cstdio>
 
-#include "kesto/kesto.h"
+#include "platform/export.h"
 
 class KESTO_API BitmapFileReader {
 public:

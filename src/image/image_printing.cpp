@@ -18,21 +18,37 @@
 #include <memory>
 #include <thread>
 
-#include "api/device_handle.h"
+#include "escpos/command_bytes.h"
 #include "escpos/command_table.h"
 #include "escpos/init_sequences.h"
-#include "escpos/text_cut_drawer.h"
 #include "image/bitmap_file_reader.h"
 #include "image/bmp_image.h"
 #include "kesto/kesto.h"
+#include "platform/debug_log.h"
+#include "platform/process_state.h"
+#include "printer/device_handle.h"
 
 extern char** environ;
 
 namespace {
 
 constexpr const char* kInstalledScript = "/Volumes/VIZADAZEVUdiDizevezizov/scripts/Convert.sh";
-constexpr const char* kConvertedFile = "/tmp/saved1.bmp";
-constexpr const char* kMonoFile = "/tmp/kesto1bpp.bmp";
+constexpr const char* kFixedSavedFile = "/tmp/saved1.bmp";
+constexpr const char* kFixedMonoFile = "/tmp/kesto1bpp.bmp";
+constexpr size_t kPathSize = 512;
+
+// Test redirection only; production never writes these.
+char g_testSavedFile[kPathSize];
+char g_testMonoFile[kPathSize];
+std::atomic<bool> g_useTestFiles{false};
+
+// The file the conversion script writes, and the one-bit file the library writes and reads back.
+const char* SavedFile() {
+    return g_useTestFiles.load(std::memory_order_acquire) ? g_testSavedFile : kFixedSavedFile;
+}
+const char* MonoFile() {
+    return g_useTestFiles.load(std::memory_order_acquire) ? g_testMonoFile : kFixedMonoFile;
+}
 // A photo of a few megapixels converts in seconds; a script that hangs must not hang the host.
 std::atomic<long long> g_conversionTimeoutMs{60000};
 
@@ -76,49 +92,54 @@ void RunConversionScript(const std::string& script, const char* fileName) {
     }
 }
 
-int PrintConvertedImage(Communication* comm) {
+int PrintConvertedImage(Communication& comm) {
+    const char* const savedFile = SavedFile();
+    const char* const monoFile = MonoFile();
     std::unique_ptr<BMP> image(new BMP);
-    if (!image->ReadFromFile(kConvertedFile)) {
-        DebugPrint("Could not Read From BMPFile %s\n", kConvertedFile);
+    if (!image->ReadFromFile(savedFile)) {
+        DebugPrint("Could not Read From BMPFile %s\n", savedFile);
         return -1;
     }
-    DebugPrint("KESTO_PrintImage File Name %s\n", kConvertedFile);
+    DebugPrint("KESTO_PrintImage File Name %s\n", savedFile);
     DebugPrint("KESTO_PrintImage BMP Bit Depth %d\n", image->TellBitDepth());
     if (image->TellBitDepth() < 16) {
         DebugPrint("CreateGrayscaleColorTable\n");
         CreateGrayscaleColorTable(*image);
     }
     image->SetBitDepth(1);
-    if (!image->WriteToFile(kMonoFile)) {
-        DebugPrint("Could not Write BMPFile %s\n", kMonoFile);
+    if (!image->WriteToFile(monoFile)) {
+        DebugPrint("Could not Write BMPFile %s\n", monoFile);
         return -1;
     }
     const int height = image->TellHeight();
     const int width = image->TellWidth();
 
-    BitmapFileReader reader(kMonoFile);
+    BitmapFileReader reader(monoFile);
     const int rowBytes = kesto::MonoRowBytes(width);
     const long long expected = static_cast<long long>(rowBytes) * height;
     if (reader.GetImageSize() != expected) {
-        DebugPrint("Could not Read From BMPFile %s\n", kMonoFile);
+        DebugPrint("Could not Read From BMPFile %s\n", monoFile);
         return -1;
     }
     std::unique_ptr<unsigned char[]> rows(reader.LoadBMP());
     if (!rows) {
-        DebugPrint("Could not Read From BMPFile %s\n", kMonoFile);
+        DebugPrint("Could not Read From BMPFile %s\n", monoFile);
         return -1;
     }
     kesto::ClearBitsPastWidth(rows.get(), width, height, rowBytes);
-    const std::vector<unsigned char> header = kesto::RasterHeader(rowBytes, height);
-    DebugPrint("Header is xL=%d,xH=%d,yL=%d,yH=%d\n", header[4], header[5], header[6], header[7]);
+    const std::string header = kesto::RasterHeader(rowBytes, height);
+    DebugPrint("Header is xL=%d,xH=%d,yL=%d,yH=%d\n", static_cast<unsigned char>(header[4]),
+               static_cast<unsigned char>(header[5]), static_cast<unsigned char>(header[6]),
+               static_cast<unsigned char>(header[7]));
 
-    SendInitCommand(comm);
-    SendInitCommand2(comm);
-    comm->Write(reinterpret_cast<const char*>(header.data()), static_cast<int>(header.size()), 0);
-    comm->Write(reinterpret_cast<const char*>(rows.get()), reader.GetImageSize(), 0);
-    kesto::WriteCommand(comm, Set_Feed_unit[1]);
-    const int result = kesto::WriteCommand(comm, Initilize_Printer[0]);
-    ::unlink(kConvertedFile);
+    SendInitCommand(&comm);
+    SendInitCommand2(&comm);
+    kesto::Send(comm, header);
+    kesto::Send(comm, kesto::ByteView(reinterpret_cast<const char*>(rows.get()),
+                                      static_cast<size_t>(reader.GetImageSize())));
+    kesto::Send(comm, Set_Feed_unit[1]);
+    const int result = kesto::Send(comm, Initilize_Printer[0]);
+    ::unlink(savedFile);
     return result;
 }
 
@@ -126,15 +147,8 @@ int PrintConvertedImage(Communication* comm) {
 
 namespace kesto {
 
-std::vector<unsigned char> RasterHeader(int rowBytes, int height) {
-    return {0x1D,
-            0x76,
-            0x30,
-            0x00,
-            static_cast<unsigned char>(rowBytes % 256),
-            static_cast<unsigned char>((rowBytes / 256) & 0xFF),
-            static_cast<unsigned char>(height % 256),
-            static_cast<unsigned char>((height / 256) & 0xFF)};
+std::string RasterHeader(int rowBytes, int height) {
+    return Bytes({0x1D, 0x76, 0x30, 0x00, LowByte(rowBytes), HighByte(rowBytes), LowByte(height), HighByte(height)});
 }
 
 int MonoRowBytes(int width) {
@@ -157,17 +171,25 @@ void SetConversionTimeoutForTesting(std::chrono::milliseconds timeout) {
     g_conversionTimeoutMs = timeout.count();
 }
 
+void SetImageFilesForTesting(const char* savedFile, const char* monoFile) {
+    if (savedFile == nullptr || monoFile == nullptr) {
+        g_useTestFiles.store(false, std::memory_order_release);
+        return;
+    }
+    std::snprintf(g_testSavedFile, sizeof g_testSavedFile, "%s", savedFile);
+    std::snprintf(g_testMonoFile, sizeof g_testMonoFile, "%s", monoFile);
+    g_useTestFiles.store(true, std::memory_order_release);
+}
+
 }  // namespace kesto
 
 extern "C" {
 
 KESTO_API int KESTO_PrintImage(void* handle, const char* fileName) {
-    try {
-        Communication* comm = GetCommPtr(handle);
-        if (comm == nullptr) return -1;
-        kesto::escpos::PrintInProgressScope printing;  // cleared on every way out
-        ::unlink(kConvertedFile);
-        ::unlink(kMonoFile);
+    return kesto::WithPrinter(handle, [&](Communication& comm) {
+        kesto::PrintInProgressScope printing;  // cleared on every way out
+        ::unlink(SavedFile());
+        ::unlink(MonoFile());
         if (fileName == nullptr) return -1;
 
         const std::string script = kesto::ConversionScriptPath();
@@ -176,13 +198,11 @@ KESTO_API int KESTO_PrintImage(void* handle, const char* fileName) {
         DebugPrint("Command Line to Convert File Name is %s\n", commandLine);
         RunConversionScript(script, fileName);
         return PrintConvertedImage(comm);
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 KESTO_API int KESTO_IsBMPSupported(void* /*handle*/, const char* fileName) {
-    try {
+    return kesto::Guarded(0, [&] {
         DebugPrint("KESTO_IsBMPSupported\n");
         if (fileName == nullptr || ::access(fileName, R_OK) != 0) return 0;
         const BMIH header = GetBMIH(fileName);
@@ -198,9 +218,7 @@ KESTO_API int KESTO_IsBMPSupported(void* /*handle*/, const char* fileName) {
             return 0;
         }
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 }  // extern "C"

@@ -1,4 +1,5 @@
 #include "platform/debug_log.h"
+#include "kesto/kesto.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

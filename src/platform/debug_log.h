@@ -1,6 +1,16 @@
 #pragma once
 
-#include "kesto/kesto.h"
+#include "platform/export.h"
+
+// The debug log: every entry is appended to one file by an open, a write and a
+// close, so that entries from several threads and processes never interleave
+// within a line and the file can be removed at any time.
+extern "C" {
+KESTO_API void GetDateTime(char* buffer);
+KESTO_API void DebugPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+KESTO_API void OutputDebugString(const char* text);
+KESTO_API void printBits(unsigned long size, const void* data);
+}
 
 namespace kesto {
 

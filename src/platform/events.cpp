@@ -1,4 +1,6 @@
 #include "platform/events.h"
+#include "kesto/kesto.h"
+#include "platform/debug_log.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -3,7 +3,7 @@
 #include <semaphore.h>
 #include <time.h>
 
-#include "kesto/kesto.h"
+#include "platform/export.h"
 
 // A counting semaphore that one thread posts and another waits on.
 // `handle` is the semaphore in use: normally `sem` itself; after a failed
@@ -14,6 +14,14 @@ struct Event {
     bool ownsHandle;  // handle was allocated by InitEvent
     bool namedHandle; // handle came from sem_open
 };
+
+// Events as hosts see them too (the library's own are static objects).
+extern "C" {
+KESTO_API int InitEvent(Event* event);
+KESTO_API void TriggerEvent(Event* event);
+KESTO_API int WaitForEvent(Event* event, int timeout);
+KESTO_API int DestroyEvent(Event* event);
+}
 
 namespace kesto {
 

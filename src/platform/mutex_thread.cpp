@@ -3,7 +3,8 @@
 
 #include <cerrno>
 
-#include "platform/lock.h"
+#include "platform/mutex_thread.h"
+#include "kesto/kesto.h"
 
 extern "C" {
 

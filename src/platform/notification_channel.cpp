@@ -7,21 +7,33 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
+#include "kesto/kesto.h"
+#include "platform/debug_log.h"
+#include "platform/notification_endpoints.h"
+
 extern "C" {
 
-const char* const MSG_IP[5] = {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
-const int MSG_PORTS[8] = {9930, 9931, 9932, 9934, 9935, 0, 0, 0};
+KESTO_API const char* const MSG_IP[5] = {kesto::kNotificationHosts[0], kesto::kNotificationHosts[1],
+                                         kesto::kNotificationHosts[2], kesto::kNotificationHosts[3],
+                                         kesto::kNotificationHosts[4]};
+KESTO_API const int MSG_PORTS[8] = {kesto::kNotificationPorts[0], kesto::kNotificationPorts[1],
+                                    kesto::kNotificationPorts[2], kesto::kNotificationPorts[3],
+                                    kesto::kNotificationPorts[4], 0, 0, 0};
 
 }  // extern "C"
 
 namespace {
 
-constexpr int kEndpoints = 5;
+// Test redirection only: the endpoints a test process binds instead of the
+// machine-wide ones, which another run on the same machine may hold.
+std::atomic<const kesto::NotificationEndpoint*> g_testEndpoints{nullptr};
+std::atomic<int> g_testEndpointCount{0};
 constexpr size_t kDatagramSize = 512;
 constexpr int kFailurePauseMs = 100;
 
@@ -51,13 +63,17 @@ int OpenUdpSocket() {
 
 // Binds to the first free endpoint of the table; false after five refusals.
 bool BindFirstFreeEndpoint(int fd, sockaddr_in& bound) {
-    for (int index = 0; index < kEndpoints; ++index) {
+    const kesto::NotificationEndpoint* redirected = g_testEndpoints.load();
+    const int count = redirected != nullptr ? g_testEndpointCount.load() : kesto::kNotificationEndpoints;
+    for (int index = 0; index < count; ++index) {
+        const char* host = redirected != nullptr ? redirected[index].host : MSG_IP[index];
+        const int port = redirected != nullptr ? redirected[index].port : MSG_PORTS[index];
         sockaddr_in address;
         std::memset(&address, 0, sizeof address);
         address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(MSG_PORTS[index]));
+        address.sin_port = htons(static_cast<uint16_t>(port));
         int result = -1;
-        if (::inet_aton(MSG_IP[index], &address.sin_addr) == 0) {
+        if (::inet_aton(host, &address.sin_addr) == 0) {
             // Never fall back to the wildcard address: that would open the
             // channel to the network. Count it as a refused endpoint.
             DebugPrint("inet_aton() failed\n");
@@ -66,7 +82,7 @@ bool BindFirstFreeEndpoint(int fd, sockaddr_in& bound) {
             result = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
         }
         if (result == 0) {
-            DebugPrint("Bind Success. on Port %d \n", MSG_PORTS[index]);
+            DebugPrint("Bind Success. on Port %d \n", port);
             bound = address;
             return true;
         }
@@ -107,6 +123,11 @@ void PauseAfterFailure(kesto::NotificationStop* stop) {
 }  // namespace
 
 namespace kesto {
+
+void SetNotificationEndpointsForTesting(const NotificationEndpoint* endpoints, int count) {
+    g_testEndpointCount.store(endpoints != nullptr ? count : 0);
+    g_testEndpoints.store(endpoints);
+}
 
 NotificationStop::NotificationStop() {
     if (::pipe(pipeFds) != 0) {

@@ -3,10 +3,29 @@
 #include <atomic>
 #include <cstddef>
 
-#include "kesto/kesto.h"
+#include "platform/export.h"
 #include "platform/uncopyable.h"
 
+// The device notification channel as hosts see it too.
+extern "C" {
+extern KESTO_API const char* const MSG_IP[5];
+extern KESTO_API const int MSG_PORTS[8];
+KESTO_API void MonitorDeviceNotification(int* slot, void (*callback)(void*));
+KESTO_API void DestroyDeviceNotification(int* slot);
+KESTO_API int TryOpenPort(int number);
+}
+
 namespace kesto {
+
+struct NotificationEndpoint {
+    const char* host;
+    int port;
+};
+
+// Test seam, not exported: the monitor binds these endpoints (the array must
+// outlive every monitor) instead of the fixed ones, which another test run on
+// the same machine may hold. nullptr restores the fixed endpoints.
+void SetNotificationEndpointsForTesting(const NotificationEndpoint* endpoints, int count);
 
 // Tells a running notification monitor to return. Request may be called from
 // any thread, any number of times; the monitor wakes at once through a pipe.

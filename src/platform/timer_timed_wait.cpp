@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/events.h"
+#include "kesto/kesto.h"
 
 namespace {
 

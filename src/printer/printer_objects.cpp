@@ -1,6 +1,6 @@
 #include "printer/printer_objects.h"
 
-#include "kesto/kesto.h"
+#include "platform/debug_log.h"
 
 PrinterEth::PrinterEth(const char* description, int descriptionLength)
     : TransportPrinter<Ethernet>(description, descriptionLength) {}

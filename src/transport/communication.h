@@ -1,7 +1,21 @@
 #pragma once
 
-// The byte stream between the library and one printer. Slot order matters to
-// nothing outside the library but is kept as the transports were designed.
+#include <atomic>
+
+namespace kesto {
+
+// One status poll's outcome: the status code, and whether the poll got no byte
+// from the printer at all (every read failed, timed out or found the
+// connection gone), which a polling loop takes as a reason to pause.
+struct StatusPoll {
+    int code = 0;
+    bool readNothing = false;
+};
+
+}  // namespace kesto
+
+// The byte stream between the library and one printer. The first five slots
+// keep the order the transports were designed with.
 class Communication {
 public:
     Communication() = default;
@@ -16,6 +30,12 @@ public:
     virtual int GetPrinterStatus() = 0;
     // The error number of the transport's last failure.
     virtual int GetLastError() = 0;
+
+    // The status poll of a polling loop: GetPrinterStatus, except that a read
+    // waiting for the printer gives up within a fraction of a second once
+    // *stop becomes true; the poll then reports 0 without decoding or calling
+    // back. A null stop waits the reads' full time-out, as GetPrinterStatus does.
+    virtual kesto::StatusPoll PollStatus(const std::atomic<bool>* stop) = 0;
 
     Communication(const Communication&) = delete;
     Communication& operator=(const Communication&) = delete;

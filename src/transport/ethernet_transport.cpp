@@ -14,8 +14,9 @@
 #include <cstring>
 #include <new>
 
-#include "kesto/kesto.h"
-#include "platform/lock.h"
+#include "platform/debug_log.h"
+#include "platform/mutex_thread.h"
+#include "transport/status_decoder.h"
 
 namespace {
 
@@ -44,13 +45,14 @@ int WaitReady(int fd, short events, std::chrono::milliseconds timeout) {
 
 constexpr int kStopping = -2;
 
-// WaitReady for reading, in short slices when the status thread reads, so that
-// a request to stop it is seen within a slice: kStopping then.
-int WaitReadableUnlessStopping(int fd, std::chrono::milliseconds timeout) {
+// WaitReady for reading, in short slices when a stop flag is given, so that a
+// request to stop is seen within a slice: kStopping then.
+int WaitReadableUnlessStopping(int fd, std::chrono::milliseconds timeout, const std::atomic<bool>* stop) {
+    if (stop == nullptr) return WaitReady(fd, POLLIN, timeout);
     constexpr std::chrono::milliseconds kSlice(100);
     const Clock::time_point deadline = Clock::now() + timeout;
     for (;;) {
-        if (kesto::StatusReadShouldStop()) return kStopping;
+        if (kesto::StopRequested(stop)) return kStopping;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return WaitReady(fd, POLLIN, std::chrono::milliseconds(0));
         const int ready = WaitReady(fd, POLLIN, std::min(left, kSlice));
@@ -269,6 +271,10 @@ int Ethernet::Write(const char* data, int length, int /*unusedTimeout*/) {
 }
 
 int Ethernet::Read(char* buffer, int /*unused*/) {
+    return ReadUnlessStopping(buffer, nullptr);
+}
+
+int Ethernet::ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop) {
     const int fd = sock_fd.load();
     if (fd < 0) return 0;
     DebugPrint("Ethernet::Reading sock_fd value is %d \n", fd);
@@ -279,7 +285,7 @@ int Ethernet::Read(char* buffer, int /*unused*/) {
         DebugPrint("setsockopt SO_SNDTIMEO failed Error Code :: %d\n", error);
     }
 
-    const int ready = WaitReadableUnlessStopping(fd, timeouts.receive);
+    const int ready = WaitReadableUnlessStopping(fd, timeouts.receive, stop);
     if (ready == kStopping) {
         DebugPrint("Ethernet::Read abandoned: the status thread is stopping\n");
         return -1;
@@ -307,8 +313,13 @@ int Ethernet::Read(char* buffer, int /*unused*/) {
 }
 
 int Ethernet::GetPrinterStatus() {
+    return PollStatus(nullptr).code;
+}
+
+kesto::StatusPoll Ethernet::PollStatus(const std::atomic<bool>* stop) {
     return kesto::PollPrinterStatus(
-        kesto::StopEventPolicy::kLogAndRead, [this](char* buffer) { return Read(buffer, kReadSize); },
+        kesto::StopEventPolicy::kLogAndRead, stop,
+        [this, stop](char* buffer) { return ReadUnlessStopping(buffer, stop); },
         [this](char* buffer, int count) { return GetStatusCode(buffer, count); }, status);
 }
 

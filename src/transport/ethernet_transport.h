@@ -9,7 +9,7 @@
 
 #include "platform/uncopyable.h"
 #include "transport/communication.h"
-#include "transport/status_decoder.h"
+#include "transport/status_poll.h"
 
 // The fixed time-outs of the TCP transport. Production code always uses the
 // defaults; tests shorten them to keep the suite fast.
@@ -58,6 +58,7 @@ public:
     int Read(char* buffer, int unused) override;
     int GetPrinterStatus() override;
     int GetLastError() override;
+    kesto::StatusPoll PollStatus(const std::atomic<bool>* stop) override;
 
     // Parses the path and connects; true when connected.
     virtual bool Open();
@@ -81,6 +82,8 @@ public:
 
 private:
     void CloseSocket();
+    // Read, giving up within a slice once *stop becomes true (then -1).
+    int ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop);
 
     sockaddr_in printerAddress{};
     std::atomic<bool> connected{false};

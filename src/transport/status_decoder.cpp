@@ -1,32 +1,18 @@
 #include "transport/status_decoder.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include "kesto/kesto.h"
-#include "platform/events.h"
+#include "platform/debug_log.h"
 
 namespace kesto {
-
-namespace {
-thread_local bool tl_statusThread = false;
-thread_local bool tl_lastPollReadNothing = false;
-}
-
-void MarkStatusThread() { tl_statusThread = true; }
-
-bool IsMarkedStatusThread() { return tl_statusThread; }
-
-bool StatusReadShouldStop() { return tl_statusThread && g_bExitFlag.load(); }
-
-bool LastPollReadNothing() { return tl_lastPollReadNothing; }
 
 int DecodeStatusBlock(char* buffer, int count, int lastStatusCode, std::atomic<int>& previousPinState) {
     if (buffer == nullptr || count <= 0) {
         DebugPrint("GetStatusCode: Get Value Return Error\n");
-        return StatusNothingToReport;
+        return KESTO_STATUS_NOTHING;
     }
-    if (count < 4) return StatusNothingToReport;  // no complete block arrived
+    if (count < 4) return KESTO_STATUS_NOTHING;  // no complete block arrived
 
     const int blockStart = (count / 4) * 4 - 4;
     std::memmove(buffer, buffer + blockStart, 4);
@@ -38,57 +24,31 @@ int DecodeStatusBlock(char* buffer, int count, int lastStatusCode, std::atomic<i
     const unsigned char first = static_cast<unsigned char>(buffer[0]);
     const unsigned char second = static_cast<unsigned char>(buffer[1]);
     const unsigned char third = static_cast<unsigned char>(buffer[2]);
-    if ((first & 0x93) != 0x10 || (second & 0x90) != 0 || (third & 0xF0) != 0) return StatusNothingToReport;
+    if ((first & 0x93) != 0x10 || (second & 0x90) != 0 || (third & 0xF0) != 0) return KESTO_STATUS_NOTHING;
 
     int pin;
     if (first & 0x04) {
         DebugPrint("3Pin High\n");
-        pin = StatusDrawerPinHigh;
+        pin = KESTO_STATUS_DRAWER_PIN_HIGH;
     } else {
         DebugPrint("3Pin Low\n");
-        pin = StatusDrawerPinLow;
+        pin = KESTO_STATUS_DRAWER_PIN_LOW;
     }
-    int result = previousPinState.exchange(pin) != pin ? pin : StatusNothingToReport;
+    int result = previousPinState.exchange(pin) != pin ? pin : KESTO_STATUS_NOTHING;
 
     if (first & 0x20) {
-        result = StatusCoverOpen;
-    } else if (lastStatusCode == StatusCoverOpen) {
-        result = StatusCoverClosed;
+        result = KESTO_STATUS_COVER_OPEN;
+    } else if (lastStatusCode == KESTO_STATUS_COVER_OPEN) {
+        result = KESTO_STATUS_COVER_CLOSED;
     }
     if ((third & 0x0C) == 0x0C) {
-        result = StatusPaperEnd;
-    } else if (lastStatusCode == StatusPaperEnd) {
-        result = StatusPaperEndCleared;
+        result = KESTO_STATUS_PAPER_END;
+    } else if (lastStatusCode == KESTO_STATUS_PAPER_END) {
+        result = KESTO_STATUS_PAPER_END_CLEARED;
     }
-    if ((third & 0x03) == 0x03) return StatusPaperNearEnd;
-    if (lastStatusCode == StatusPaperNearEnd) result = StatusPaperNearEndCleared;
+    if ((third & 0x03) == 0x03) return KESTO_STATUS_PAPER_NEAR_END;
+    if (lastStatusCode == KESTO_STATUS_PAPER_NEAR_END) result = KESTO_STATUS_PAPER_NEAR_END_CLEARED;
     return result;
-}
-
-int PollPrinterStatus(StopEventPolicy policy, const std::function<int(char*)>& read,
-                      const std::function<int(char*, int)>& decode, StatusReport& report) {
-    char buffer[256];
-    std::memset(buffer, 0, sizeof buffer);
-    int received = 0;
-    tl_lastPollReadNothing = false;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const int polled = WaitForEvent(&_terminateReader, 0);
-        if (polled == 0) {
-            if (policy == StopEventPolicy::kEndPoll) {
-                DebugPrint("USBPort::sem_timedwait() succeeded\n");
-                return StatusNothingToReport;
-            }
-            DebugPrint("Ethernet::sem_timedwait() succeeded %d:: RetVal %d\n", errno, polled);
-        }
-        received = read(buffer);
-        if (received > 0) break;
-        if (StatusReadShouldStop()) return StatusNothingToReport;
-    }
-    tl_lastPollReadNothing = received <= 0;
-    const int code = decode(buffer, received);
-    if (code != StatusNothingToReport) report.lastStatusCode.store(code);
-    if (int (*callback)(int) = report.callback.load()) callback(code);
-    return code;
 }
 
 }  // namespace kesto

@@ -5,8 +5,9 @@
 #include <chrono>
 #include <cstring>
 
-#include "kesto/kesto.h"
-#include "platform/lock.h"
+#include "platform/debug_log.h"
+#include "platform/mutex_thread.h"
+#include "transport/status_decoder.h"
 #include "transport/usb_ids.h"
 
 namespace {
@@ -19,14 +20,14 @@ struct ModelRow {
 
 // Compared exactly, case included, in this order.
 constexpr ModelRow kModels[] = {
-    {"TORQA10", "PRINTER_MODEL_TORQA10\n", kesto::usb::kProductTorqa10},
-    {"TORQA12", "PRINTER_MODEL_TORQA12\n", kesto::usb::kProductTorqa12},
-    {"TORQA15", "PRINTER_MODEL_TORQA15\n", kesto::usb::kProductTorqa15},
-    {"TORQA20", "PRINTER_MODEL_TORQA20\n", kesto::usb::kProductTorqa20},
-    {"TORQA20i", "PRINTER_MODEL_TORQA20I\n", kesto::usb::kProductTorqa20i},
-    {"TORQA22", "PRINTER_MODEL_TORQA22\n", kesto::usb::kProductTorqa22},
-    {"TORQA25", "PRINTER_MODEL_TORQA25\n", kesto::usb::kProductTorqa25},
-    {"VANTO500", "PRINTER_MODEL_VANTO500\n", kesto::usb::kProductVanto500},
+    {"TORQA10", "PRINTER_MODEL_TORQA10\n", kesto::kUsbProductTorqa10},
+    {"TORQA12", "PRINTER_MODEL_TORQA12\n", kesto::kUsbProductTorqa12},
+    {"TORQA15", "PRINTER_MODEL_TORQA15\n", kesto::kUsbProductTorqa15},
+    {"TORQA20", "PRINTER_MODEL_TORQA20\n", kesto::kUsbProductTorqa20},
+    {"TORQA20i", "PRINTER_MODEL_TORQA20I\n", kesto::kUsbProductTorqa20i},
+    {"TORQA22", "PRINTER_MODEL_TORQA22\n", kesto::kUsbProductTorqa22},
+    {"TORQA25", "PRINTER_MODEL_TORQA25\n", kesto::kUsbProductTorqa25},
+    {"VANTO500", "PRINTER_MODEL_VANTO500\n", kesto::kUsbProductVanto500},
 };
 
 constexpr int kUnknownModelError = 19;
@@ -85,7 +86,7 @@ int USBPort::Init() {
     DebugPrint("%s", row->logEntry);
 
     libusb_device_handle* handle =
-        libusb_open_device_with_vid_pid(context, kesto::usb::kVendorId, row->productId);
+        libusb_open_device_with_vid_pid(context, kesto::kUsbVendorId, row->productId);
     deviceHandle.store(handle);
     lastError.store(errno);
     if (handle == nullptr) {
@@ -95,20 +96,20 @@ int USBPort::Init() {
         return 1;
     }
 
-    if (libusb_kernel_driver_active(handle, kesto::usb::kInterface) == 1) {
+    if (libusb_kernel_driver_active(handle, kesto::kUsbInterface) == 1) {
         DebugPrint("Kernel Driver Active\n");
-        if (libusb_detach_kernel_driver(handle, kesto::usb::kInterface) != 0) {
+        if (libusb_detach_kernel_driver(handle, kesto::kUsbInterface) != 0) {
             DebugPrint("Couldn't detach kernel driver!\n");
             libusb_close(handle);
             deviceHandle.store(nullptr);
             return 1;
         }
         DebugPrint("Kernel Driver Detached!\n");
-        kernelDriver.interfaceNumber = kesto::usb::kInterface;
+        kernelDriver.interfaceNumber = kesto::kUsbInterface;
         kernelDriver.detached = true;
     }
 
-    if (libusb_claim_interface(handle, kesto::usb::kInterface) >= 0) {
+    if (libusb_claim_interface(handle, kesto::kUsbInterface) >= 0) {
         DebugPrint("Claimed Interface\n");
         connected.store(true);
         return 1;
@@ -138,7 +139,7 @@ void USBPort::CloseDevice() {
         DebugPrint("USBPort::Closed\n");
         // The kernel binds its driver again only to a free interface, so the
         // claim goes first.
-        if (connected.load()) libusb_release_interface(handle, kesto::usb::kInterface);
+        if (connected.load()) libusb_release_interface(handle, kesto::kUsbInterface);
         if (kernelDriver.detached) {
             libusb_attach_kernel_driver(handle, kernelDriver.interfaceNumber);
             kernelDriver.detached = false;
@@ -173,7 +174,7 @@ int USBPort::Write(const char* data, int length, int timeout) {
         int transferred = 0;
         // libusb takes a non-const buffer for both directions; an OUT transfer only reads it.
         unsigned char* position = reinterpret_cast<unsigned char*>(const_cast<char*>(data)) + total;
-        const int result = libusb_bulk_transfer(handle, kesto::usb::kEndpointOut, position, length - total,
+        const int result = libusb_bulk_transfer(handle, kesto::kUsbEndpointOut, position, length - total,
                                                 &transferred, transferTimeout);
         if (result < 0) {
             const int error = errno;
@@ -188,29 +189,31 @@ int USBPort::Write(const char* data, int length, int timeout) {
 }
 
 int USBPort::Read(char* buffer, int /*unused*/) {
+    return ReadUnlessStopping(buffer, nullptr);
+}
+
+int USBPort::ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop) {
     libusb_device_handle* handle = deviceHandle.load();
     if (handle == nullptr || buffer == nullptr) return 0;
 
     int transferred = 0;
     int result;
     int error;
-    if (!kesto::IsMarkedStatusThread()) {
-        result = libusb_bulk_transfer(handle, kesto::usb::kEndpointIn, reinterpret_cast<unsigned char*>(buffer),
+    if (stop == nullptr) {
+        result = libusb_bulk_transfer(handle, kesto::kUsbEndpointIn, reinterpret_cast<unsigned char*>(buffer),
                                       kReadSize, &transferred, static_cast<unsigned int>(readTimeoutMs));
         error = errno;
     } else {
-        // The status thread reads in short slices so that a request to stop it
-        // is seen within one; the whole read still waits the full time-out.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs);
         for (;;) {
-            if (kesto::StatusReadShouldStop()) {
+            if (kesto::StopRequested(stop)) {
                 DebugPrint("USBPort::Read abandoned: the status thread is stopping\n");
                 return 0;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             const long long slice = std::max<long long>(1, std::min<long long>(left.count(), 200));
-            result = libusb_bulk_transfer(handle, kesto::usb::kEndpointIn, reinterpret_cast<unsigned char*>(buffer),
+            result = libusb_bulk_transfer(handle, kesto::kUsbEndpointIn, reinterpret_cast<unsigned char*>(buffer),
                                           kReadSize, &transferred, static_cast<unsigned int>(slice));
             error = errno;
             if (result != LIBUSB_ERROR_TIMEOUT || transferred > 0 || left.count() <= 200) break;
@@ -233,8 +236,12 @@ int USBPort::Read(char* buffer, int /*unused*/) {
 }
 
 int USBPort::GetPrinterStatus() {
+    return PollStatus(nullptr).code;
+}
+
+kesto::StatusPoll USBPort::PollStatus(const std::atomic<bool>* stop) {
     return kesto::PollPrinterStatus(
-        kesto::StopEventPolicy::kEndPoll, [this](char* buffer) { return Read(buffer, kReadSize); },
+        kesto::StopEventPolicy::kEndPoll, stop, [this, stop](char* buffer) { return ReadUnlessStopping(buffer, stop); },
         [this](char* buffer, int count) { return GetStatusCode(buffer, count); }, status);
 }
 

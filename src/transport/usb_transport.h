@@ -8,7 +8,7 @@
 
 #include "platform/uncopyable.h"
 #include "transport/communication.h"
-#include "transport/status_decoder.h"
+#include "transport/status_poll.h"
 
 // A USB printer of the family, reached with libusb bulk transfers: printing
 // data goes out on endpoint 0x02, status comes in on 0x81, both on interface 0.
@@ -46,6 +46,7 @@ public:
     int Read(char* buffer, int unused) override;
     int GetPrinterStatus() override;
     int GetLastError() override;
+    kesto::StatusPoll PollStatus(const std::atomic<bool>* stop) override;
 
     // Makes a libusb context, finds, opens and claims the device; returns
     // the connected flag. A device still open from an earlier Open is
@@ -65,6 +66,9 @@ public:
     int GetStatusCode(char* buffer, int count);
 
 private:
+    // Read, in short slices once a stop flag is given, giving up (0) when it
+    // becomes true; the whole read still waits the full time-out.
+    int ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop);
     // Callers hold the mutex.
     void CloseDevice();
     void ReleaseContext();

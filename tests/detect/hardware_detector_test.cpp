@@ -1,4 +1,5 @@
 #include "detect/hardware_detector.h"
+#include "kesto/kesto.h"
 
 #include <gtest/gtest.h>
 

@@ -132,14 +132,10 @@ TEST_F(BarcodeTest, LengthsTheCommandsCannotDescribeAreRefusedBeforeSending) {
 }
 
 TEST(SymbolHeaders, LongTwoDimensionalDataUsesTheHighLengthByte) {
-    EXPECT_EQ(kesto::SymbolStoreHeader(0x31, 14),
-              (std::array<unsigned char, 8>{0x1D, 0x28, 0x6B, 0x11, 0x00, 0x31, 0x50, 0x30}));
-    EXPECT_EQ(kesto::SymbolStoreHeader(0x31, 1000),
-              (std::array<unsigned char, 8>{0x1D, 0x28, 0x6B, 0xEB, 0x03, 0x31, 0x50, 0x30}));
-    EXPECT_EQ(kesto::SymbolStoreHeader(0x30, 253),
-              (std::array<unsigned char, 8>{0x1D, 0x28, 0x6B, 0x00, 0x01, 0x30, 0x50, 0x30}));
-    EXPECT_EQ(kesto::LengthPrefixedBarcodeHeader(0x48, 300),
-              (std::array<unsigned char, 4>{0x1D, 0x6B, 0x48, 0x2C}));
+    EXPECT_EQ(kesto::SymbolStoreHeader(0x31, 14), FromHex("1D 28 6B 11 00 31 50 30"));
+    EXPECT_EQ(kesto::SymbolStoreHeader(0x31, 1000), FromHex("1D 28 6B EB 03 31 50 30"));
+    EXPECT_EQ(kesto::SymbolStoreHeader(0x30, 253), FromHex("1D 28 6B 00 01 30 50 30"));
+    EXPECT_EQ(kesto::LengthPrefixedBarcodeHeader(0x48, 300), FromHex("1D 6B 48 2C"));
 }
 
 TEST_F(BarcodeTest, LongQrDataIsSentWhole) {

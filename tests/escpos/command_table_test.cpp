@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "escpos/command_bytes.h"
 #include "fixtures/recording_communication.h"
 
 namespace kesto::test {
@@ -84,9 +85,9 @@ TEST(CommandTable, EntriesForOtherSendersHoldTheirExactBytes) {
 
 TEST(CommandTable, WriteCommandHandsTheTableBytesToTheTransport) {
     RecordingCommunication comm;
-    EXPECT_EQ(WriteCommand(&comm, ASB_Printer_Status[0]), 4);
+    EXPECT_EQ(Send(comm, ASB_Printer_Status[0]), 4);
     comm.ShortWrites(1);
-    EXPECT_EQ(WriteCommand(&comm, Initilize_Printer[0]), 1);
+    EXPECT_EQ(Send(comm, Initilize_Printer[0]), 1);
     const auto records = comm.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].bytes, FromHex("1D 61 0F 00"));

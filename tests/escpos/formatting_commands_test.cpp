@@ -1,4 +1,4 @@
-#include "escpos/formatting_commands.h"
+#include "escpos/command_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -171,13 +171,9 @@ TEST(FormattingCommands, ExceptionsStayInsideAndTheFlagIsLeftAlone) {
 }
 
 TEST(FormattingCommands, BuilderKeepsTheLowByteAndTheCommandLength) {
-    using escpos::BuildCommand;
-    EXPECT_EQ(BuildCommand({0x1B, 0x74}, {-256}).str(), FromHex("1B 74 00"));
-    EXPECT_EQ(BuildCommand({0x1B, 0x74}, {-129}).str(), FromHex("1B 74 7F"));
-    EXPECT_EQ(BuildCommand({0x1B}, {}).length, 1);
-    // Never more than the largest command, whatever is asked.
-    EXPECT_EQ(BuildCommand({0x1B, 0x57}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}).length, 10);
-    EXPECT_EQ(escpos::SetLeftMarginBytes(-1).str(), FromHex("1D 4C FF FF"));
+    EXPECT_EQ(kesto::Bytes({0x1B, 0x74, -256}), FromHex("1B 74 00"));
+    EXPECT_EQ(kesto::Bytes({0x1B, 0x74, -129}), FromHex("1B 74 7F"));
+    EXPECT_EQ(kesto::Bytes({0x1D, 0x4C, -1, kesto::HighByte(-1)}), FromHex("1D 4C FF FF"));
 }
 
 }  // namespace

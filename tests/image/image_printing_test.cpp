@@ -221,8 +221,7 @@ TEST(RasterHeader, RowBytesAndHeaderFields) {
     EXPECT_EQ(kesto::MonoRowBytes(32), 4);
     EXPECT_EQ(kesto::MonoRowBytes(33), 8);
     EXPECT_EQ(kesto::MonoRowBytes(576), 72);
-    EXPECT_EQ(kesto::RasterHeader(300, 70000),
-              (std::vector<unsigned char>{0x1D, 0x76, 0x30, 0x00, 0x2C, 0x01, 0x70, 0x11}));
+    EXPECT_EQ(kesto::RasterHeader(300, 70000), std::string("\x1D\x76\x30\x00\x2C\x01\x70\x11", 8));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <functional>
 #include <thread>
 
+#include "kesto/kesto.h"
 #include "platform/events.h"
 #include "support/log_reader.h"
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/lock.h"
+#include "platform/mutex_thread.h"
 
 namespace {
 

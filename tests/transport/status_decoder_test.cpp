@@ -11,6 +11,7 @@
 #include "platform/events.h"
 #include "support/log_reader.h"
 #include "transport/ethernet_transport.h"
+#include "transport/status_poll.h"
 
 namespace {
 
@@ -164,11 +165,11 @@ protected:
 
     int Poll(ScriptedReads& reads, kesto::StopEventPolicy policy = kesto::StopEventPolicy::kLogAndRead) {
         return kesto::PollPrinterStatus(
-            policy, [&](char* buffer) { return reads(buffer); },
+            policy, nullptr, [&](char* buffer) { return reads(buffer); },
             [&](char* buffer, int count) {
                 return kesto::DecodeStatusBlock(buffer, count, report.lastStatusCode.load(), pinState);
             },
-            report);
+            report).code;
     }
 
     std::atomic<int> pinState{0};

@@ -95,7 +95,7 @@ TEST_F(UsbTransportTest, EachModelOpensItsOwnProductAndLogsItsRow) {
         config.productId = row.product;
         printers.push_back(&testbed.AddPrinter(config));
     }
-    EXPECT_EQ(kesto::usb::kDetectedProductId, 0x0008);
+    EXPECT_EQ(kesto::kUsbDetectedProductId, 0x0008);
 
     for (size_t i = 0; i < printers.size(); ++i) {
         SCOPED_TRACE(rows[i].model);
@@ -120,7 +120,7 @@ TEST_F(UsbTransportTest, EachModelOpensItsOwnProductAndLogsItsRow) {
 
 TEST_F(UsbTransportTest, ModelNamesMatchOnlyWithTheirExactCase) {
     FakeUsbPrinterConfig config;
-    config.productId = kesto::usb::kProductTorqa20i;
+    config.productId = kesto::kUsbProductTorqa20i;
     FakeUsbPrinter& printer = testbed.AddPrinter(config);
     for (const char* model : {"TORQA20I", "torqa20i", "Vanto500", ""}) {
         SCOPED_TRACE(model);
@@ -143,7 +143,7 @@ TEST_F(UsbTransportTest, NoPrinterOfTheModelGivesError2) {
     FakeUsbPrinter& stranger = testbed.AddPrinter(other);
     FakeUsbPrinterConfig sibling;
     sibling.address = 3;
-    sibling.productId = kesto::usb::kProductTorqa10;
+    sibling.productId = kesto::kUsbProductTorqa10;
     testbed.AddPrinter(sibling);
 
     USBPort port("", "VANTO500");
@@ -226,7 +226,7 @@ TEST_F(UsbTransportTest, EachWriteReachesTheOutEndpointWithItsBytes) {
 
     auto transfers = printer.OutTransfers();
     ASSERT_EQ(transfers.size(), 2u);
-    EXPECT_EQ(transfers[0].endpoint, kesto::usb::kEndpointOut);
+    EXPECT_EQ(transfers[0].endpoint, kesto::kUsbEndpointOut);
     EXPECT_EQ(transfers[0].data, ToBytes(init));
     EXPECT_EQ(transfers[1].data, ToBytes(block));
 

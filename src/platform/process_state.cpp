@@ -1,4 +1,6 @@
-#include "api/globals.h"
+#include "platform/process_state.h"
+
+#include "kesto/kesto.h"
 
 extern "C" {
 KESTO_API std::atomic<bool> g_bPrintInProgress{false};

@@ -1,4 +1,4 @@
-#include "api/device_handle.h"
+#include "printer/device_handle.h"
 
 #include "printer/printer.h"
 
