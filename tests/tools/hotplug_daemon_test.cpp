@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "hotplug_notifier.h"
+#include "platform/notification_endpoints.h"
 #include "hotplug_test_support.h"
 #include "kesto/kesto.h"
 
@@ -143,19 +144,11 @@ TEST(HotplugOptions, BadValuesAndUnknownOptionsAreRefused) {
     }
 }
 
-TEST(HotplugEndpoints, AreTheLibrarysChannelInItsOrder) {
-    ASSERT_EQ(std::size(kesto::hotplug::kEndpoints), 5u);
-    for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(std::string(kesto::hotplug::kEndpoints[i].ip), MSG_IP[i]) << i;
-        EXPECT_EQ(kesto::hotplug::kEndpoints[i].port, MSG_PORTS[i]) << i;
-    }
-}
-
 TEST(HotplugEndpoints, EveryEndpointGetsTheMessage) {
     std::vector<std::unique_ptr<EndpointListener>> listeners;
-    for (const auto& endpoint : kesto::hotplug::kEndpoints) {
-        listeners.push_back(std::make_unique<EndpointListener>(endpoint.ip, endpoint.port));
-        ASSERT_TRUE(listeners.back()->Bound()) << endpoint.port;
+    for (int i = 0; i < kesto::kNotificationEndpoints; ++i) {
+        listeners.push_back(std::make_unique<EndpointListener>(kesto::kNotificationHosts[i], kesto::kNotificationPorts[i]));
+        ASSERT_TRUE(listeners.back()->Bound()) << i;
     }
     EXPECT_EQ(kesto::hotplug::SendToAllEndpoints("DEVICE_REMOVE"), 5);
     for (auto& listener : listeners) EXPECT_EQ(listener->Next(), "DEVICE_REMOVE");

@@ -1,6 +1,7 @@
 // The notifier's core with emulated printers arriving and leaving, and a
 // detector of the driver library in the same process listening for it.
 #include "hotplug_notifier.h"
+#include "platform/notification_endpoints.h"
 
 #include <gtest/gtest.h>
 
@@ -99,9 +100,8 @@ TEST_F(HotplugNotifierTest, DetectorIsCalledBackWhenAPrinterArrivesAndLeaves) {
         WaitUntil([] { return kesto::test::LogContains("***Bind Success  127.0.0.1 on Port 9930 ***\n"); }));
     // The other library instances the machine might run.
     std::vector<std::unique_ptr<EndpointListener>> others;
-    for (size_t i = 1; i < std::size(kesto::hotplug::kEndpoints); ++i) {
-        others.push_back(std::make_unique<EndpointListener>(kesto::hotplug::kEndpoints[i].ip,
-                                                            kesto::hotplug::kEndpoints[i].port));
+    for (int i = 1; i < kesto::kNotificationEndpoints; ++i) {
+        others.push_back(std::make_unique<EndpointListener>(kesto::kNotificationHosts[i], kesto::kNotificationPorts[i]));
         ASSERT_TRUE(others.back()->Bound()) << i;
     }
 
@@ -170,7 +170,7 @@ TEST_F(HotplugNotifierTest, PrintersAlreadyAttachedAreNotAnnounced) {
 TEST_F(HotplugNotifierTest, OnceEndsAfterTheFirstChange) {
     Options options;
     options.once = true;
-    EndpointListener library(kesto::hotplug::kEndpoints[0].ip, kesto::hotplug::kEndpoints[0].port);
+    EndpointListener library(kesto::kNotificationHosts[0], kesto::kNotificationPorts[0]);
     ASSERT_TRUE(library.Bound());
     Notifier notifier(options);
     std::string error;

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/notification_endpoints.h"
+
 namespace kesto::hotplug {
 
 namespace {
@@ -123,18 +125,20 @@ int SendToAllEndpoints(const std::string& text, std::ostream* log) {
         return 0;
     }
     int delivered = 0;
-    for (const Endpoint& endpoint : kEndpoints) {
+    for (int index = 0; index < kNotificationEndpoints; ++index) {
+        const char* const host = kNotificationHosts[index];
+        const int port = kNotificationPorts[index];
         sockaddr_in address;
         std::memset(&address, 0, sizeof address);
         address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(endpoint.port));
-        if (::inet_pton(AF_INET, endpoint.ip, &address.sin_addr) != 1) continue;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        if (::inet_pton(AF_INET, host, &address.sin_addr) != 1) continue;
         const ssize_t sent = ::sendto(socket.fd, text.data(), text.size(), 0,
                                       reinterpret_cast<const sockaddr*>(&address), sizeof address);
         if (sent == static_cast<ssize_t>(text.size())) {
             ++delivered;
         } else if (log != nullptr) {
-            *log << "kesto-hotplugd: " << text << " to " << endpoint.ip << ":" << endpoint.port
+            *log << "kesto-hotplugd: " << text << " to " << host << ":" << port
                  << " failed: " << std::strerror(errno) << "\n";
         }
     }

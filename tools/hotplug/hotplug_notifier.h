@@ -14,21 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "transport/usb_ids.h"
+
 namespace kesto::hotplug {
 
-// Where library instances listen, in the order they take them: an instance
-// binds the first one that is free, so every one of them gets each message.
-struct Endpoint {
-    const char* ip;
-    int port;
-};
-constexpr Endpoint kEndpoints[] = {
-    {"127.0.0.1", 9930}, {"127.0.0.2", 9931}, {"127.0.0.3", 9932}, {"127.0.0.4", 9934}, {"127.0.0.5", 9935},
-};
-
-constexpr int kFamilyVendorId = 0x1209;
+constexpr int kFamilyVendorId = kUsbVendorId;
 // The model the library lists; the only one by default.
-constexpr int kListedProductId = 0x0008;
+constexpr int kListedProductId = kUsbDetectedProductId;
 // Stands for every product of the vendor.
 constexpr int kAnyProduct = -1;
 

@@ -56,23 +56,23 @@ int Fail(const std::string& reason) {
 
 const char* StatusWords(int code) {
     switch (code) {
-        case 0:
+        case KESTO_STATUS_NOTHING:
             return "nothing to report";
-        case 3:
+        case KESTO_STATUS_DRAWER_PIN_LOW:
             return "drawer pin 3 low";
-        case 6:
+        case KESTO_STATUS_DRAWER_PIN_HIGH:
             return "drawer pin 3 high";
-        case 7:
+        case KESTO_STATUS_COVER_OPEN:
             return "cover open";
-        case 9:
+        case KESTO_STATUS_COVER_CLOSED:
             return "cover closed";
-        case 19:
+        case KESTO_STATUS_PAPER_END:
             return "paper end";
-        case 32:
+        case KESTO_STATUS_PAPER_END_CLEARED:
             return "paper end cleared";
-        case 24:
+        case KESTO_STATUS_PAPER_NEAR_END:
             return "paper near end";
-        case 23:
+        case KESTO_STATUS_PAPER_NEAR_END_CLEARED:
             return "paper near end cleared";
         default:
             return "unknown status";
@@ -189,8 +189,10 @@ int RunReceipt(const std::vector<std::string>& args) {
 // library would send nothing for an unknown code and still report success).
 int BarcodeType(const std::string& name) {
     static const std::map<std::string, int> types = {
-        {"upca", 257},   {"upce", 258},   {"ean8", 259},    {"ean13", 260}, {"itf", 261},    {"codabar", 262},
-        {"code39", 263}, {"code93", 264}, {"code128", 265}, {"qr", 272},    {"pdf417", 273},
+        {"upca", BARCODE_TYPE_UPCA},       {"upce", BARCODE_TYPE_UPCE},     {"ean8", BARCODE_TYPE_EAN8},
+        {"ean13", BARCODE_TYPE_EAN13},     {"itf", BARCODE_TYPE_ITF},       {"codabar", BARCODE_TYPE_CODABAR},
+        {"code39", BARCODE_TYPE_CODE39},   {"code93", BARCODE_TYPE_CODE93}, {"code128", BARCODE_TYPE_CODE128},
+        {"qr", BARCODE_TYPE_QRCODE},       {"pdf417", BARCODE_TYPE_PDF417},
     };
     auto it = types.find(name);
     if (it != types.end()) return it->second;
@@ -272,7 +274,7 @@ int PrintStatusCode(int code) {
 }
 
 int PrintChangedStatusCode(int code) {
-    if (code != 0) PrintStatusCode(code);
+    if (code != KESTO_STATUS_NOTHING) PrintStatusCode(code);
     return 0;
 }
 

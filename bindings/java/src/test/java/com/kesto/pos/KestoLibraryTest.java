@@ -84,6 +84,25 @@ class KestoLibraryTest {
         assertEquals(List.of(), problems);
     }
 
+    /** Every constant of the header with the given prefix, by its name without the prefix. */
+    private static Map<String, Integer> headerConstants(String prefix) throws Exception {
+        String header = Files.readString(Path.of(System.getProperty("kesto.header")));
+        Map<String, Integer> constants = new TreeMap<>();
+        Matcher m = Pattern.compile("\\b" + prefix + "(\\w+) = (0x[0-9A-Fa-f]+|\\d+)").matcher(header);
+        while (m.find()) constants.put(m.group(1), Integer.decode(m.group(2)));
+        return constants;
+    }
+
+    @Test
+    void statusCodesAndBarcodeTypesAreTheHeadersOwn() throws Exception {
+        Map<String, Integer> statuses = new TreeMap<>();
+        for (PrinterStatus s : PrinterStatus.values()) statuses.put(s.name(), s.code());
+        assertEquals(headerConstants("KESTO_STATUS_"), statuses);
+        Map<String, Integer> types = new TreeMap<>();
+        for (BarcodeType t : BarcodeType.values()) types.put(t.name().replace("_", ""), t.code());
+        assertEquals(headerConstants("BARCODE_TYPE_"), types);
+    }
+
     @Test
     void buffersComeBackFilledAndCallbacksRunOnNativeThreads() throws Exception {
         KestoLibrary lib = KestoLibrary.INSTANCE;
