@@ -21,9 +21,9 @@ std::string DescribeWithExtra(const char* opening, std::string path, const std::
 
 }  // namespace
 
-DetectedPrinter::DetectedPrinter() {}
+DetectedPrinter::DetectedPrinter() = default;
 
-DetectedPrinter::~DetectedPrinter() {}
+DetectedPrinter::~DetectedPrinter() = default;
 
 DetectedPrinter* DetectedPrinter::Create(const std::string& path, unsigned int /*type*/,
                                          unsigned int maxPacket) {
@@ -33,7 +33,7 @@ DetectedPrinter* DetectedPrinter::Create(const std::string& path, unsigned int /
 DetectedUsbPrinter::DetectedUsbPrinter(const std::string& p, unsigned int packet)
     : path(p), maxPacket(packet) {}
 
-DetectedUsbPrinter::~DetectedUsbPrinter() {}
+DetectedUsbPrinter::~DetectedUsbPrinter() = default;
 
 std::string DetectedUsbPrinter::ToXmlString() {
     std::string escaped = path;
@@ -49,7 +49,7 @@ std::string DetectedUsbPrinter::ToXmlString() {
 DetectedSerialPrinter::DetectedSerialPrinter(const std::string& p, const std::string& extra)
     : path(p), extraXml(extra) {}
 
-DetectedSerialPrinter::~DetectedSerialPrinter() {}
+DetectedSerialPrinter::~DetectedSerialPrinter() = default;
 
 std::string DetectedSerialPrinter::ToXmlString() {
     return DescribeWithExtra("<device><type>Serial</type><path>", path, extraXml);
@@ -58,7 +58,7 @@ std::string DetectedSerialPrinter::ToXmlString() {
 DetectedParellelPrinter::DetectedParellelPrinter(const std::string& p, const std::string& extra)
     : path(p), extraXml(extra) {}
 
-DetectedParellelPrinter::~DetectedParellelPrinter() {}
+DetectedParellelPrinter::~DetectedParellelPrinter() = default;
 
 std::string DetectedParellelPrinter::ToXmlString() {
     return DescribeWithExtra("<device><type>IEEE1284</type><path>", path, extraXml);
@@ -67,7 +67,7 @@ std::string DetectedParellelPrinter::ToXmlString() {
 DetectedEthernetPrinter::DetectedEthernetPrinter(const std::string& p, const std::string& extra)
     : path(p), extraXml(extra) {}
 
-DetectedEthernetPrinter::~DetectedEthernetPrinter() {}
+DetectedEthernetPrinter::~DetectedEthernetPrinter() = default;
 
 std::string DetectedEthernetPrinter::ToXmlString() {
     return DescribeWithExtra("<device><type>ETH</type><path>", path, extraXml);

@@ -73,7 +73,7 @@ void AddPrinterInterfaces(libusb_device* device, std::list<DetectedPrinter*>& pr
                 DetectedPrinter::Create(path, PrinterTypeUsb, static_cast<unsigned int>(path.size())));
             if (record) {
                 printers.push_back(record.get());
-                record.release();
+                (void)record.release();  // the list owns it now
             }
         }
     }

@@ -47,7 +47,8 @@ void SendLengthPrefixed(Communication& comm, const char* name, int symbology, By
 
 void SendQrCode(Communication& comm, ByteView data) {
     DebugPrint("Barcode Type :: BARCODE_TYPE_QRCODE\n");
-    for (const CommandSequence* setting : {&QRcode_Model_Select[0], &QRcode_Size[0], &QRcode_Error_Level[0]}) {
+    for (const CommandSequence* setting :
+         {&QRcode_Model_Select[0], &QRcode_Size[0], &QRcode_Error_Level[0]}) {
         Send(comm, *setting);
     }
     Send(comm, kesto::SymbolStoreHeader(0x31, static_cast<int>(data.size())));
@@ -57,8 +58,8 @@ void SendQrCode(Communication& comm, ByteView data) {
 
 void SendPdf417(Communication& comm, ByteView data) {
     DebugPrint("Barcode Type :: BARCODE_TYPE_PDF417");
-    for (const CommandSequence* setting :
-         {&PDF417_Col_Nos[0], &PDF417_Row_Nos[0], &PDF417_Width[0], &PDF417_Height[0], &PDF417_Error_Level[0]}) {
+    for (const CommandSequence* setting : {&PDF417_Col_Nos[0], &PDF417_Row_Nos[0], &PDF417_Width[0],
+                                           &PDF417_Height[0], &PDF417_Error_Level[0]}) {
         Send(comm, *setting);
     }
     Send(comm, kesto::SymbolStoreHeader(0x30, static_cast<int>(data.size())));
@@ -78,18 +79,30 @@ bool LengthFits(int type, int length) {
 
 void SendSymbol(Communication& comm, int type, ByteView data) {
     switch (type) {
-        case BARCODE_TYPE_UPCA: return SendTerminated(comm, "BARCODE_TYPE_UPCA", Barcode_UPCA[0], data);
-        case BARCODE_TYPE_UPCE: return SendTerminated(comm, "BARCODE_TYPE_UPCE", Barcode_UPCE[0], data);
-        case BARCODE_TYPE_EAN8: return SendTerminated(comm, "BARCODE_TYPE_EAN8", Barcode_EAN8[0], data);
-        case BARCODE_TYPE_EAN13: return SendTerminated(comm, "BARCODE_TYPE_EAN13", Barcode_EAN13[0], data);
-        case BARCODE_TYPE_ITF: return SendTerminated(comm, "BARCODE_TYPE_ITF", Barcode_ITF[0], data);
-        case BARCODE_TYPE_CODABAR: return SendTerminated(comm, "BARCODE_TYPE_CODABAR", kCodabarType, data);
-        case BARCODE_TYPE_CODE39: return SendTerminated(comm, "BARCODE_TYPE_CODE39", Barcode_CODE39[0], data);
-        case BARCODE_TYPE_CODE93: return SendLengthPrefixed(comm, "BARCODE_TYPE_CODE93", 0x48, data);
-        case BARCODE_TYPE_CODE128: return SendLengthPrefixed(comm, "BARCODE_TYPE_CODE128", 0x49, data);
-        case BARCODE_TYPE_QRCODE: return SendQrCode(comm, data);
-        case BARCODE_TYPE_PDF417: return SendPdf417(comm, data);
-        default: DebugPrint("Barcode Type :: Unknown");
+        case BARCODE_TYPE_UPCA:
+            return SendTerminated(comm, "BARCODE_TYPE_UPCA", Barcode_UPCA[0], data);
+        case BARCODE_TYPE_UPCE:
+            return SendTerminated(comm, "BARCODE_TYPE_UPCE", Barcode_UPCE[0], data);
+        case BARCODE_TYPE_EAN8:
+            return SendTerminated(comm, "BARCODE_TYPE_EAN8", Barcode_EAN8[0], data);
+        case BARCODE_TYPE_EAN13:
+            return SendTerminated(comm, "BARCODE_TYPE_EAN13", Barcode_EAN13[0], data);
+        case BARCODE_TYPE_ITF:
+            return SendTerminated(comm, "BARCODE_TYPE_ITF", Barcode_ITF[0], data);
+        case BARCODE_TYPE_CODABAR:
+            return SendTerminated(comm, "BARCODE_TYPE_CODABAR", kCodabarType, data);
+        case BARCODE_TYPE_CODE39:
+            return SendTerminated(comm, "BARCODE_TYPE_CODE39", Barcode_CODE39[0], data);
+        case BARCODE_TYPE_CODE93:
+            return SendLengthPrefixed(comm, "BARCODE_TYPE_CODE93", 0x48, data);
+        case BARCODE_TYPE_CODE128:
+            return SendLengthPrefixed(comm, "BARCODE_TYPE_CODE128", 0x49, data);
+        case BARCODE_TYPE_QRCODE:
+            return SendQrCode(comm, data);
+        case BARCODE_TYPE_PDF417:
+            return SendPdf417(comm, data);
+        default:
+            DebugPrint("Barcode Type :: Unknown");
     }
 }
 

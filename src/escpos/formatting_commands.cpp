@@ -20,7 +20,13 @@ int SendTo(void* handle, kesto::ByteView bytes) {
 
 #define KESTO_FIXED_COMMAND(name, table, index) \
     KESTO_API int name(void* handle) {          \
-        return SendTo(handle, table[index]);    \
+        return SendTo(handle, (table)[index]);  \
+    }
+
+// A command built from its parameters: each one's low byte (or a byte of it) in place.
+#define KESTO_BUILT_COMMAND(name, parameters, ...)   \
+    KESTO_API int name parameters {                  \
+        return SendTo(handle, Bytes({__VA_ARGS__})); \
     }
 
 extern "C" {
@@ -83,55 +89,27 @@ KESTO_FIXED_COMMAND(SelectCharSizeWidth6, Select_CharSize_Width6, 0)
 KESTO_FIXED_COMMAND(SelectCharSizeWidth7, Select_CharSize_Width7, 0)
 KESTO_FIXED_COMMAND(SelectCharSizeWidth8, Select_CharSize_Width8, 0)
 
-KESTO_API int SelectPage(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1B, 0x74, p1}));
-}
+KESTO_BUILT_COMMAND(SelectPage, (void* handle, int p1), 0x1B, 0x74, p1)
 // GS L takes the margin as a low and a high byte, so margins above 255 dots
 // reach the printer intact.
-KESTO_API int SetLeftMargin(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1D, 0x4C, p1, HighByte(p1)}));
-}
-KESTO_API int SelectCharSize(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1D, 0x21, p1}));
-}
-KESTO_API int SetPrintDirection(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1B, 0x54, p1}));
-}
-KESTO_API int Set_Barcode_Width(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1D, 0x77, p1}));
-}
+KESTO_BUILT_COMMAND(SetLeftMargin, (void* handle, int p1), 0x1D, 0x4C, p1, HighByte(p1))
+KESTO_BUILT_COMMAND(SelectCharSize, (void* handle, int p1), 0x1D, 0x21, p1)
+KESTO_BUILT_COMMAND(SetPrintDirection, (void* handle, int p1), 0x1B, 0x54, p1)
+KESTO_BUILT_COMMAND(Set_Barcode_Width, (void* handle, int p1), 0x1D, 0x77, p1)
 // ESC W: the page-mode printing area, the command that takes eight bytes
 // (x, y, width, height, each low byte first).
-KESTO_API int Set_Print_Range(void* handle, int p1, int p2, int p3, int p4, int p5, int p6, int p7, int p8) {
-    return SendTo(handle, Bytes({0x1B, 0x57, p1, p2, p3, p4, p5, p6, p7, p8}));
-}
-KESTO_API int Set_Motion_Units(void* handle, int p1, int p2) {
-    return SendTo(handle, Bytes({0x1D, 0x50, p1, p2}));
-}
-KESTO_API int SetPrinting_Position(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1D, 0x48, p1}));
-}
-KESTO_API int SetRightsideCharSpacing(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1B, 0x20, p1}));
-}
-KESTO_API int SetAbsolutePosition(void* handle, int p1, int p2) {
-    return SendTo(handle, Bytes({0x1B, 0x24, p1, p2}));
-}
-KESTO_API int SetLinSpacing(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1B, 0x33, p1}));
-}
+KESTO_BUILT_COMMAND(Set_Print_Range,
+                    (void* handle, int p1, int p2, int p3, int p4, int p5, int p6, int p7, int p8), 0x1B,
+                    0x57, p1, p2, p3, p4, p5, p6, p7, p8)
+KESTO_BUILT_COMMAND(Set_Motion_Units, (void* handle, int p1, int p2), 0x1D, 0x50, p1, p2)
+KESTO_BUILT_COMMAND(SetPrinting_Position, (void* handle, int p1), 0x1D, 0x48, p1)
+KESTO_BUILT_COMMAND(SetRightsideCharSpacing, (void* handle, int p1), 0x1B, 0x20, p1)
+KESTO_BUILT_COMMAND(SetAbsolutePosition, (void* handle, int p1, int p2), 0x1B, 0x24, p1, p2)
+KESTO_BUILT_COMMAND(SetLinSpacing, (void* handle, int p1), 0x1B, 0x33, p1)
 // Exactly four bytes: the tab list stays open unless p2 is 0.
-KESTO_API int SetHorizontalTabSpace(void* handle, int p1, int p2) {
-    return SendTo(handle, Bytes({0x1B, 0x44, p1, p2}));
-}
-KESTO_API int PrintNFeedPaper(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1B, 0x4A, p1}));
-}
-KESTO_API int SetStartPrintPosition(void* handle, int p1, int p2) {
-    return SendTo(handle, Bytes({0x1B, 0x5C, p1, p2}));
-}
-KESTO_API int PrintNFeedNLines(void* handle, int p1) {
-    return SendTo(handle, Bytes({0x1B, 0x64, p1}));
-}
+KESTO_BUILT_COMMAND(SetHorizontalTabSpace, (void* handle, int p1, int p2), 0x1B, 0x44, p1, p2)
+KESTO_BUILT_COMMAND(PrintNFeedPaper, (void* handle, int p1), 0x1B, 0x4A, p1)
+KESTO_BUILT_COMMAND(SetStartPrintPosition, (void* handle, int p1, int p2), 0x1B, 0x5C, p1, p2)
+KESTO_BUILT_COMMAND(PrintNFeedNLines, (void* handle, int p1), 0x1B, 0x64, p1)
 
 }  // extern "C"

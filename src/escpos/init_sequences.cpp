@@ -23,7 +23,8 @@ void SendEach(Communication* comm, std::initializer_list<const CommandSequence*>
 
 void SendInitCommand(Communication* comm) {
     // ESC ! 0 (every print mode off) is the entry of the normal character size.
-    SendEach(comm, {&Initilize_Printer[0], &Enable_Printer[0], &Select_CharSize_Normal[0], &Reverse_Printing_OFF[0]});
+    SendEach(comm, {&Initilize_Printer[0], &Enable_Printer[0], &Select_CharSize_Normal[0],
+                    &Reverse_Printing_OFF[0]});
 }
 
 void SendInitCommand2(Communication* comm) {

@@ -189,18 +189,18 @@ KESTO_API int KESTO_PrintSampleReceipt3(void* h) {
         SetLeftAllign(h);
         SelectCharFontA(h);
         Line(h, "Char Size Height 2 to 8");
-        static const SizedRun kHeights[] = {
-            {SelectCharSizeHeight2, "AAAA"}, {SelectCharSizeHeight3, "BBBB"}, {SelectCharSizeHeight4, "CCCC"},
-            {SelectCharSizeHeight5, "DDDD"}, {SelectCharSizeHeight6, "EEEE"}, {SelectCharSizeHeight7, "FFFF"},
-            {SelectCharSizeHeight8, "GGGGG"}};
+        static const SizedRun kHeights[] = {{SelectCharSizeHeight2, "AAAA"}, {SelectCharSizeHeight3, "BBBB"},
+                                            {SelectCharSizeHeight4, "CCCC"}, {SelectCharSizeHeight5, "DDDD"},
+                                            {SelectCharSizeHeight6, "EEEE"}, {SelectCharSizeHeight7, "FFFF"},
+                                            {SelectCharSizeHeight8, "GGGGG"}};
         for (const SizedRun& run : kHeights) run.Print(h);
 
         SelectCharSizeNormal(h);
         Line(h, "Char Size Width 2 to 8");
-        static const SizedRun kWidths[] = {
-            {SelectCharSizeWidth2, "AAAAA"}, {SelectCharSizeWidth3, "BBBBB"}, {SelectCharSizeWidth4, "CCCCC"},
-            {SelectCharSizeWidth5, "DDDDD"}, {SelectCharSizeWidth6, "EEEEE"}, {SelectCharSizeWidth7, "FFFFF"},
-            {SelectCharSizeWidth8, "GGGGG"}};
+        static const SizedRun kWidths[] = {{SelectCharSizeWidth2, "AAAAA"}, {SelectCharSizeWidth3, "BBBBB"},
+                                           {SelectCharSizeWidth4, "CCCCC"}, {SelectCharSizeWidth5, "DDDDD"},
+                                           {SelectCharSizeWidth6, "EEEEE"}, {SelectCharSizeWidth7, "FFFFF"},
+                                           {SelectCharSizeWidth8, "GGGGG"}};
         for (const SizedRun& run : kWidths) run.Print(h);
 
         SelectCharSizeNormal(h);

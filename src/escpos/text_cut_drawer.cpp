@@ -48,7 +48,8 @@ int PrintTextBlock(void* handle, const char* text, int length) {
     // A negative count or no text at all has nothing sound to send.
     if (text == nullptr || length < 0) return -1;
     // The block goes out in one Write, whose count is an int.
-    if (static_cast<long long>(length) + static_cast<long long>(kesto::kTextHeaderLength) > INT_MAX) return -1;
+    if (static_cast<long long>(length) + static_cast<long long>(kesto::kTextHeaderLength) > INT_MAX)
+        return -1;
     return kesto::WithPrinter(handle, [&](Communication& comm) {
         // Long texts are sent whole rather than cut at a buffer's end.
         const std::string block = kesto::TextBlock(text, static_cast<size_t>(length));
@@ -129,7 +130,9 @@ KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime) {
 
 }  // extern "C"
 
-std::string replaceinString(std::string text, std::string what, std::string with) {
+// The parameters are taken by value: hosts link against this exact signature.
+std::string replaceinString(std::string text, std::string what,
+                            std::string with) {  // NOLINT(performance-unnecessary-value-param)
     // An empty pattern matches everywhere and would never let the scan end.
     if (what.empty()) return text;
     try {

@@ -3,15 +3,15 @@
 #include "image/image_printing.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -148,7 +148,8 @@ int PrintConvertedImage(Communication& comm) {
 namespace kesto {
 
 std::string RasterHeader(int rowBytes, int height) {
-    return Bytes({0x1D, 0x76, 0x30, 0x00, LowByte(rowBytes), HighByte(rowBytes), LowByte(height), HighByte(height)});
+    return Bytes(
+        {0x1D, 0x76, 0x30, 0x00, LowByte(rowBytes), HighByte(rowBytes), LowByte(height), HighByte(height)});
 }
 
 int MonoRowBytes(int width) {

@@ -1,5 +1,4 @@
 #include "platform/debug_log.h"
-#include "kesto/kesto.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include "kesto/kesto.h"
 
 namespace {
 

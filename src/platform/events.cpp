@@ -1,6 +1,4 @@
 #include "platform/events.h"
-#include "kesto/kesto.h"
-#include "platform/debug_log.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,6 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+
+#include "kesto/kesto.h"
+#include "platform/debug_log.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <semaphore.h>
-#include <time.h>
+
+#include <ctime>
 
 #include "platform/export.h"
 
@@ -11,8 +12,8 @@
 struct Event {
     sem_t sem;
     sem_t* handle;
-    bool ownsHandle;  // handle was allocated by InitEvent
-    bool namedHandle; // handle came from sem_open
+    bool ownsHandle;   // handle was allocated by InitEvent
+    bool namedHandle;  // handle came from sem_open
 };
 
 // Events as hosts see them too (the library's own are static objects).

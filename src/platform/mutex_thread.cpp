@@ -1,9 +1,10 @@
+#include "platform/mutex_thread.h"
+
 #include <pthread.h>
 #include <sys/times.h>
 
 #include <cerrno>
 
-#include "platform/mutex_thread.h"
 #include "kesto/kesto.h"
 
 extern "C" {
@@ -41,6 +42,10 @@ KESTO_API long GetTickCount(void) {
 
 }  // extern "C"
 
-Lock::Lock(pthread_mutex_t* m) : mutex(m) { LockMutex(mutex); }
+Lock::Lock(pthread_mutex_t* m) : mutex(m) {
+    LockMutex(mutex);
+}
 
-Lock::~Lock() { UnLockMutex(mutex); }
+Lock::~Lock() {
+    UnLockMutex(mutex);
+}

@@ -19,12 +19,17 @@
 
 extern "C" {
 
-KESTO_API const char* const MSG_IP[5] = {kesto::kNotificationHosts[0], kesto::kNotificationHosts[1],
-                                         kesto::kNotificationHosts[2], kesto::kNotificationHosts[3],
-                                         kesto::kNotificationHosts[4]};
-KESTO_API const int MSG_PORTS[8] = {kesto::kNotificationPorts[0], kesto::kNotificationPorts[1],
-                                    kesto::kNotificationPorts[2], kesto::kNotificationPorts[3],
-                                    kesto::kNotificationPorts[4], 0, 0, 0};
+const char* const MSG_IP[5] = {kesto::kNotificationHosts[0], kesto::kNotificationHosts[1],
+                               kesto::kNotificationHosts[2], kesto::kNotificationHosts[3],
+                               kesto::kNotificationHosts[4]};
+const int MSG_PORTS[8] = {kesto::kNotificationPorts[0],
+                          kesto::kNotificationPorts[1],
+                          kesto::kNotificationPorts[2],
+                          kesto::kNotificationPorts[3],
+                          kesto::kNotificationPorts[4],
+                          0,
+                          0,
+                          0};
 
 }  // extern "C"
 

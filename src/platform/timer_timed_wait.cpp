@@ -2,16 +2,16 @@
 // blocks in sem_wait, and a short-lived timer thread interrupts that wait with
 // SIGUSR2 when the deadline passes.
 #include <pthread.h>
-#include <signal.h>
 #include <sys/time.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 
-#include "platform/events.h"
 #include "kesto/kesto.h"
+#include "platform/events.h"
 
 namespace {
 
@@ -27,7 +27,9 @@ struct CleanupRecord {
     std::atomic<int16_t>* timedOut;
 };
 
-void RunCleanup(void* record) { timeoutThreadCleanup(record); }
+void RunCleanup(void* record) {
+    timeoutThreadCleanup(record);
+}
 
 }  // namespace
 
@@ -64,7 +66,8 @@ KESTO_API void* timeoutThreadMain(void* arg) {
         int rc = triggerSignal(SIGUSR2, record.waiter);
         if (rc != 0) failure = rc == -1 ? errno : rc;
     }
-    return reinterpret_cast<void*>(failure);
+    // The thread's result carries the errno, as pthread_join hands it back.
+    return reinterpret_cast<void*>(failure);  // NOLINT(performance-no-int-to-ptr)
 }
 
 KESTO_API void timeoutThreadCleanup(void* arg) {

@@ -58,12 +58,30 @@ Printer::Printer(const char* description, int descriptionLength)
 
 Printer::~Printer() = default;
 
-bool Printer::Open() { return false; }
-bool Printer::Close() { return false; }
-bool Printer::SupportsComm() { return false; }
-bool Printer::Connect() { return false; }
-bool Printer::Disconnect() { return false; }
-bool Printer::Reconnect() { return false; }
-bool Printer::EarlyConnect() { return true; }
-bool Printer::FinalDisconnect() { return Disconnect(); }
-void Printer::SetSettings(const std::string& newSettings) { settings = newSettings; }
+bool Printer::Open() {
+    return false;
+}
+bool Printer::Close() {
+    return false;
+}
+bool Printer::SupportsComm() {
+    return false;
+}
+bool Printer::Connect() {
+    return false;
+}
+bool Printer::Disconnect() {
+    return false;
+}
+bool Printer::Reconnect() {
+    return false;
+}
+bool Printer::EarlyConnect() {
+    return true;
+}
+bool Printer::FinalDisconnect() {
+    return Disconnect();
+}
+void Printer::SetSettings(const std::string& newSettings) {
+    settings = newSettings;
+}

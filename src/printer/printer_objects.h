@@ -9,8 +9,7 @@
 // Behind a device handle of type "ETH": a TCP connection to host:port.
 class PrinterEth : public TransportPrinter<Ethernet> {
 public:
-    PrinterEth(const char* description, int descriptionLength);
-    void SetPrinterNotifyCallBack(int (*statusCallback)(int)) override;
+    using TransportPrinter::TransportPrinter;
 
 protected:
     std::unique_ptr<Ethernet> MakeTransport() override;
@@ -19,7 +18,8 @@ protected:
 // Behind a device handle of type "USB": the printer model named by `modal`, over libusb.
 class PrinterUsb : public TransportPrinter<USBPort> {
 public:
-    PrinterUsb(const char* description, int descriptionLength);
+    using TransportPrinter::TransportPrinter;
+    // Logs the registration, then passes the callback on like every printer object.
     void SetPrinterNotifyCallBack(int (*statusCallback)(int)) override;
 
 protected:

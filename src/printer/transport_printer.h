@@ -62,9 +62,13 @@ public:
 
     Communication* getComm() override { return comm.load(); }
 
+    // Hands the callback to the transport, when there is one.
+    void SetPrinterNotifyCallBack(int (*statusCallback)(int)) override {
+        if (Transport* transport = comm.load()) transport->SetPrinterStatusNotifyCallBack(statusCallback);
+    }
+
 protected:
     virtual std::unique_ptr<Transport> MakeTransport() = 0;
-    Transport* transport() { return comm.load(); }
 
 private:
     std::atomic<Transport*> comm{nullptr};

@@ -1,6 +1,7 @@
 #include "printer/xml_helpers.h"
 
 #include <cctype>
+#include <iterator>
 #include <sstream>
 
 #include "kesto/kesto.h"
@@ -25,20 +26,26 @@ void FindAndReplace(std::string& text, const std::string& find, const std::strin
     }
 }
 
+namespace {
+
+// The characters XML element content may not hold as they are, ampersand first:
+// escaping runs down this table, unescaping up it, so "&amp;lt;" becomes "&lt;".
+struct Escape {
+    const char* plain;
+    const char* escaped;
+};
+constexpr Escape kEscapes[] = {
+    {"&", "&amp;"}, {"<", "&lt;"}, {">", "&gt;"}, {"'", "&apos;"}, {"\"", "&quot;"}};
+
+}  // namespace
+
 void ToXmlSafeString(std::string& text) {
-    FindAndReplace(text, "&", "&amp;");
-    FindAndReplace(text, "<", "&lt;");
-    FindAndReplace(text, ">", "&gt;");
-    FindAndReplace(text, "'", "&apos;");
-    FindAndReplace(text, "\"", "&quot;");
+    for (const Escape& escape : kEscapes) FindAndReplace(text, escape.plain, escape.escaped);
 }
 
 void FromXmlSafeString(std::string& text) {
-    FindAndReplace(text, "&lt;", "<");
-    FindAndReplace(text, "&gt;", ">");
-    FindAndReplace(text, "&apos;", "'");
-    FindAndReplace(text, "&quot;", "\"");
-    FindAndReplace(text, "&amp;", "&");
+    for (auto it = std::rbegin(kEscapes); it != std::rend(kEscapes); ++it)
+        FindAndReplace(text, it->escaped, it->plain);
 }
 
 void StringTokenize(const std::string& text, std::vector<std::string>& words) {

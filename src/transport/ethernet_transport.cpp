@@ -16,7 +16,6 @@
 
 #include "platform/debug_log.h"
 #include "platform/mutex_thread.h"
-#include "transport/status_decoder.h"
 
 namespace {
 
@@ -83,8 +82,6 @@ bool IsRetryableWriteError(int error) {
 }
 
 }  // namespace
-
-std::atomic<int> Ethernet::previousPinState{0};
 
 Ethernet::Ethernet(const std::string& devicePath, const EthernetTimeouts& fixedTimeouts)
     : path(devicePath), timeouts(fixedTimeouts) {
@@ -210,10 +207,6 @@ int Ethernet::Close() {
     return 1;
 }
 
-bool Ethernet::GetConnected() {
-    return connected.load();
-}
-
 int Ethernet::Write(const char* data, int length, int /*unusedTimeout*/) {
     if (sock_fd.load() < 0) {
         DebugPrint("Ethernet Total Bytes Written %d\n", 0);
@@ -310,27 +303,4 @@ int Ethernet::ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop) {
     }
     DebugPrint("Ethernet::Read Received %d Bytes \n", static_cast<int>(received));
     return static_cast<int>(received);
-}
-
-int Ethernet::GetPrinterStatus() {
-    return PollStatus(nullptr).code;
-}
-
-kesto::StatusPoll Ethernet::PollStatus(const std::atomic<bool>* stop) {
-    return kesto::PollPrinterStatus(
-        kesto::StopEventPolicy::kLogAndRead, stop,
-        [this, stop](char* buffer) { return ReadUnlessStopping(buffer, stop); },
-        [this](char* buffer, int count) { return GetStatusCode(buffer, count); }, status);
-}
-
-int Ethernet::GetStatusCode(char* buffer, int count) {
-    return kesto::DecodeStatusBlock(buffer, count, status.lastStatusCode.load(), previousPinState);
-}
-
-int Ethernet::GetLastError() {
-    return lastError.load();
-}
-
-void Ethernet::SetPrinterStatusNotifyCallBack(int (*callback)(int)) {
-    status.callback = callback;
 }

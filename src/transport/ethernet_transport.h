@@ -7,9 +7,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/uncopyable.h"
-#include "transport/communication.h"
-#include "transport/status_poll.h"
+#include "transport/status_transport.h"
 
 // The fixed time-outs of the TCP transport. Production code always uses the
 // defaults; tests shorten them to keep the suite fast.
@@ -41,8 +39,10 @@ struct EthernetTimeouts {
 // Time-outs of the connect, of a write wait and of a read store ETIMEDOUT as
 // last error; a refused or failed connect stores the socket's own error
 // (e.g. ECONNREFUSED).
-class Ethernet : public Communication, public Uncopyable {
+class Ethernet : public kesto::StatusTransport<Ethernet> {
 public:
+    // A posted stop event is logged; the poll reads all the same.
+    static constexpr kesto::StopEventPolicy kStopEventPolicy = kesto::StopEventPolicy::kLogAndRead;
     static constexpr int kMaxConsecutiveWriteTimeouts = 12;
     static constexpr int kReadSize = 256;
     static constexpr int kNoPortInformation = 112;
@@ -56,23 +56,14 @@ public:
     // Bytes read (at most 256; the buffer must hold 256), 0 when there is no
     // socket or the printer closed the connection, -1 on time-out or error.
     int Read(char* buffer, int unused) override;
-    int GetPrinterStatus() override;
-    int GetLastError() override;
-    kesto::StatusPoll PollStatus(const std::atomic<bool>* stop) override;
 
     // Parses the path and connects; true when connected.
-    virtual bool Open();
+    bool Open() override;
     // Closes the socket if there is one; always 1.
-    virtual int Close();
-    // Stores the status callback (null removes it).
-    virtual void SetPrinterStatusNotifyCallBack(int (*callback)(int));
+    int Close() override;
 
     // Parses the path and connects; the caller holds the mutex (Open does).
     bool Init();
-    // True only after a successful connect and until Close or a new Init.
-    bool GetConnected();
-    // Decodes a status block received by this transport.
-    int GetStatusCode(char* buffer, int count);
 
     // What Init parsed out of the path, and the socket (-1 for none).
     const std::string& PrinterIP() const { return szPrinterIP; }
@@ -81,12 +72,13 @@ public:
     int SocketFd() const { return sock_fd.load(); }
 
 private:
+    friend class kesto::StatusTransport<Ethernet>;
+
     void CloseSocket();
     // Read, giving up within a slice once *stop becomes true (then -1).
     int ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop);
 
     sockaddr_in printerAddress{};
-    std::atomic<bool> connected{false};
     int nPortNo = 0;
     std::atomic<int> sock_fd{-1};
     // The socket that already has its send time-out (under the mutex): set once
@@ -96,10 +88,5 @@ private:
     std::string szPrinterIP;
     std::string szPrinterPort;
     pthread_mutex_t mutex;
-    std::atomic<int> lastError{0};
-    kesto::StatusReport status;
     const EthernetTimeouts timeouts;
-
-    // Drawer-pin state shared by every Ethernet transport of the process.
-    static std::atomic<int> previousPinState;
 };

@@ -10,8 +10,8 @@
 namespace kesto {
 
 StatusPoll PollPrinterStatus(StopEventPolicy policy, const std::atomic<bool>* stop,
-                             const std::function<int(char*)>& read, const std::function<int(char*, int)>& decode,
-                             StatusReport& report) {
+                             const std::function<int(char*)>& read,
+                             const std::function<int(char*, int)>& decode, StatusReport& report) {
     char buffer[256];
     std::memset(buffer, 0, sizeof buffer);
     int received = 0;

@@ -24,8 +24,8 @@ enum class StopEventPolicy { kEndPoll, kLogAndRead };
 // with the code, 0 included. A read abandoned because *stop became true ends
 // the poll with 0, without decoding or calling back.
 StatusPoll PollPrinterStatus(StopEventPolicy policy, const std::atomic<bool>* stop,
-                             const std::function<int(char*)>& read, const std::function<int(char*, int)>& decode,
-                             StatusReport& report);
+                             const std::function<int(char*)>& read,
+                             const std::function<int(char*, int)>& decode, StatusReport& report);
 
 // Whether a read on behalf of a polling loop should give up now.
 inline bool StopRequested(const std::atomic<bool>* stop) {

@@ -7,7 +7,6 @@
 
 #include "platform/debug_log.h"
 #include "platform/mutex_thread.h"
-#include "transport/status_decoder.h"
 #include "transport/usb_ids.h"
 
 namespace {
@@ -34,8 +33,6 @@ constexpr int kUnknownModelError = 19;
 constexpr int kNoDeviceError = 2;
 
 }  // namespace
-
-std::atomic<int> USBPort::previousPinState{0};
 
 USBPort::USBPort(const std::string& devicePath, const std::string& modelName, int readTimeout)
     : model(modelName), path(devicePath), readTimeoutMs(readTimeout) {
@@ -157,10 +154,6 @@ void USBPort::ReleaseContext() {
     }
 }
 
-bool USBPort::GetConnected() {
-    return connected.load();
-}
-
 int USBPort::Write(const char* data, int length, int timeout) {
     const unsigned int transferTimeout =
         timeout != 0 ? static_cast<unsigned int>(timeout) : kDefaultTimeoutMs;
@@ -213,8 +206,9 @@ int USBPort::ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             const long long slice = std::max<long long>(1, std::min<long long>(left.count(), 200));
-            result = libusb_bulk_transfer(handle, kesto::kUsbEndpointIn, reinterpret_cast<unsigned char*>(buffer),
-                                          kReadSize, &transferred, static_cast<unsigned int>(slice));
+            result =
+                libusb_bulk_transfer(handle, kesto::kUsbEndpointIn, reinterpret_cast<unsigned char*>(buffer),
+                                     kReadSize, &transferred, static_cast<unsigned int>(slice));
             error = errno;
             if (result != LIBUSB_ERROR_TIMEOUT || transferred > 0 || left.count() <= 200) break;
         }
@@ -235,25 +229,7 @@ int USBPort::ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop) {
     return transferred;
 }
 
-int USBPort::GetPrinterStatus() {
-    return PollStatus(nullptr).code;
-}
-
-kesto::StatusPoll USBPort::PollStatus(const std::atomic<bool>* stop) {
-    return kesto::PollPrinterStatus(
-        kesto::StopEventPolicy::kEndPoll, stop, [this, stop](char* buffer) { return ReadUnlessStopping(buffer, stop); },
-        [this](char* buffer, int count) { return GetStatusCode(buffer, count); }, status);
-}
-
-int USBPort::GetStatusCode(char* buffer, int count) {
-    return kesto::DecodeStatusBlock(buffer, count, status.lastStatusCode.load(), previousPinState);
-}
-
-int USBPort::GetLastError() {
-    return lastError.load();
-}
-
 void USBPort::SetPrinterStatusNotifyCallBack(int (*callback)(int)) {
     DebugPrint("USBPort::SetPrinterStatusNotifyCallBack\n");
-    status.callback.store(callback);
+    StatusTransport::SetPrinterStatusNotifyCallBack(callback);
 }

@@ -6,9 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "platform/uncopyable.h"
-#include "transport/communication.h"
-#include "transport/status_poll.h"
+#include "transport/status_transport.h"
 
 // A USB printer of the family, reached with libusb bulk transfers: printing
 // data goes out on endpoint 0x02, status comes in on 0x81, both on interface 0.
@@ -22,8 +20,10 @@
 //
 // Each Open makes its own libusb context; Close (and the destructor, and the
 // next Open) releases it again, together with the device.
-class USBPort : public Communication, private Uncopyable {
+class USBPort : public kesto::StatusTransport<USBPort> {
 public:
+    // A posted stop event ends the poll at once.
+    static constexpr kesto::StopEventPolicy kStopEventPolicy = kesto::StopEventPolicy::kEndPoll;
     static constexpr int kDefaultTimeoutMs = 60000;
     static constexpr int kReadSize = 256;
     static constexpr int kLibusbLogLevel = 3;
@@ -44,28 +44,24 @@ public:
     // endpoint 0x81; the bytes that arrived, also before a time-out or error;
     // 0 without a device.
     int Read(char* buffer, int unused) override;
-    int GetPrinterStatus() override;
-    int GetLastError() override;
-    kesto::StatusPoll PollStatus(const std::atomic<bool>* stop) override;
 
     // Makes a libusb context, finds, opens and claims the device; returns
     // the connected flag. A device still open from an earlier Open is
     // closed first.
-    virtual bool Open();
+    bool Open() override;
     // Releases interface 0, attaches the kernel driver again if Open detached
     // it, closes the device and frees the libusb context; always 1.
-    virtual int Close();
-    virtual void SetPrinterStatusNotifyCallBack(int (*callback)(int));
+    int Close() override;
+    void SetPrinterStatusNotifyCallBack(int (*callback)(int)) override;
 
-    bool GetConnected();
     // Finds, opens and claims the device in the current context; always 1,
     // the outcome is in the connected flag and the last error. The caller
     // holds the mutex (Open does).
     int Init();
-    // Decodes a status block received by this transport.
-    int GetStatusCode(char* buffer, int count);
 
 private:
+    friend class kesto::StatusTransport<USBPort>;
+
     // Read, in short slices once a stop flag is given, giving up (0) when it
     // becomes true; the whole read still waits the full time-out.
     int ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop);
@@ -79,16 +75,10 @@ private:
     };
 
     std::string model;
-    std::atomic<bool> connected{false};
-    std::atomic<int> lastError{0};
     std::atomic<libusb_device_handle*> deviceHandle{nullptr};
     libusb_context* context = nullptr;
     std::string path;
     pthread_mutex_t mutex;
     KernelDriverRecord kernelDriver;
-    kesto::StatusReport status;
     const int readTimeoutMs;
-
-    // The drawer-pin state last seen by any USB transport.
-    static std::atomic<int> previousPinState;
 };

@@ -9,7 +9,7 @@
 // thread's next call (ThreadSanitizer does) would then never stop us.
 
 #include <pthread.h>
-#include <signal.h>
+#include <csignal>
 
 namespace kesto::tools {
 

@@ -188,7 +188,7 @@ bool Notifier::Start(std::string& error) {
 int Notifier::Run(bool (*stopNow)()) {
     if (context == nullptr || !registered) return 1;
     while (!stopRequested.load()) {
-        timeval wait{0, kEventWaitMs * 1000};
+        timeval wait{0, static_cast<suseconds_t>(kEventWaitMs) * 1000};
         const int result = libusb_handle_events_timeout_completed(context, &wait, nullptr);
         if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED) {
             if (log != nullptr)
