@@ -10,4 +10,8 @@ if(TARGET kesto_vprinter)
       SOURCES ${CMAKE_CURRENT_LIST_DIR}/virtual_printer_${part}_test.cpp
       LIBS kesto_vprinter ZXing::ZXing)
   endforeach()
+  # The status test also runs the printer program and stops it with a signal.
+  target_compile_definitions(virtual_printer_status_test PRIVATE
+    KESTO_VIRTUAL_PRINTER="$<TARGET_FILE:kesto-virtual-printer>")
+  add_dependencies(virtual_printer_status_test kesto-virtual-printer)
 endif()

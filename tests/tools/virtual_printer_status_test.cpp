@@ -1,14 +1,21 @@
 // Status replies of the virtual printer over TCP: automatic status blocks after
 // GS a and on every change of the simulated condition, DLE EOT answers, the
-// control port, and a printer that stays up from one connection to the next.
+// control port, a printer that stays up from one connection to the next, and
+// the program finishing its receipts when it is told to stop.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "server.h"
@@ -200,6 +207,74 @@ TEST(VirtualPrinterStatus, StaysUpAcrossConnectionsAndWritesEachReceipt) {
         unlink((base + ".txt").c_str());
     }
     rmdir(dir);
+}
+
+// Appends what `fd` delivers to `text` until it holds `until` (with "": until
+// the end of file); false when that takes longer than a generous 30 s.
+bool ReadUntil(int fd, std::string& text, const std::string& until) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (until.empty() || text.find(until) == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+        char buf[512];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) return until.empty();
+        text.append(buf, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// SIGTERM while a receipt is still arriving on an open connection and a second
+// client waits behind it: the program renders both, then exits 0.
+TEST(VirtualPrinterProcess, StopSignalFinishesEveryReceiptAlreadySent) {
+    char dir[] = "/tmp/vprinter-stop-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::execl(KESTO_VIRTUAL_PRINTER, "kesto-virtual-printer", "--port", "0", "--out", dir,
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string output;
+    int port = 0;
+    ASSERT_TRUE(ReadUntil(out[0], output, "\n")) << output;
+    ASSERT_EQ(std::sscanf(output.c_str(), "listening on 127.0.0.1:%d", &port), 1) << output;
+
+    Client first(port), second(port);
+    ASSERT_TRUE(first.connected() && second.connected());
+    first.Send("first receipt\n");
+    second.Send("second receipt\n");
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    const bool exited = ReadUntil(out[0], output, "");
+    if (!exited) ::kill(pid, SIGKILL);
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    ::close(out[0]);
+    ASSERT_TRUE(exited) << output;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    const char* const texts[] = {"first receipt", "second receipt"};
+    for (int n = 1; n <= 2; ++n) {
+        const std::string base = std::string(dir) + "/receipt-" + std::to_string(n);
+        EXPECT_EQ(test::ReadPng(base + ".png").width, 576) << output;
+        EXPECT_NE(ReadFile(base + ".txt").find(texts[n - 1]), std::string::npos) << output;
+        ::unlink((base + ".png").c_str());
+        ::unlink((base + ".txt").c_str());
+    }
+    ::rmdir(dir);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 //                         [--width 576|384] [--scenario FILE] [--quiet]
 //   kesto-virtual-printer --input FILE [--out DIR] [--width N]
 //   kesto-virtual-printer ctl --control-port N [--host ADDR] COMMAND...
+#include <pthread.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -66,73 +67,78 @@ int Ctl(int argc, char** argv) {
     return rc;
 }
 
-}  // namespace
+struct Options {
+    ServerOptions server;
+    std::string input, scenario;
+};
 
-int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "ctl") return Ctl(argc, argv);
-
-    ServerOptions opt;
+bool ParseOptions(int argc, char** argv, Options* o) {
+    ServerOptions& opt = o->server;
     opt.out_dir = "vprinter-out";
     opt.printer.max_kept = 16;  // files hold the receipts; memory keeps only the last few
-    std::string input, scenario;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         const char* v = nullptr;
         if (a == "--port" && (v = value())) {
-            if (!ParseInt(v, 0, 65535, &opt.port)) return Usage(), 2;
+            if (!ParseInt(v, 0, 65535, &opt.port)) return false;
         } else if (a == "--control-port" && (v = value())) {
-            if (!ParseInt(v, 0, 65535, &opt.control_port)) return Usage(), 2;
+            if (!ParseInt(v, 0, 65535, &opt.control_port)) return false;
         } else if (a == "--bind" && (v = value())) {
             opt.bind = v;
         } else if (a == "--out" && (v = value())) {
             opt.out_dir = v;
         } else if (a == "--width" && (v = value())) {
-            if (!ParseInt(v, 64, 4096, &opt.printer.width)) return Usage(), 2;
+            if (!ParseInt(v, 64, 4096, &opt.printer.width)) return false;
         } else if (a == "--input" && (v = value())) {
-            input = v;
+            o->input = v;
         } else if (a == "--scenario" && (v = value())) {
-            scenario = v;
+            o->scenario = v;
         } else if (a == "--quiet") {
             opt.echo = false;
         } else {
-            return Usage(), 2;
+            return false;
         }
     }
+    return true;
+}
 
-    if (!input.empty()) {
-        std::ifstream in(input, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "kesto-virtual-printer: cannot read %s\n", input.c_str());
-            return 1;
-        }
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        VirtualPrinter printer(opt.printer);
-        int failures = 0;
-        printer.set_receipt_sink([&](const Receipt& r) {
-            std::string error;
-            if (!WriteReceiptFiles(opt.out_dir, r, &error)) {
-                std::fprintf(stderr, "kesto-virtual-printer: %s\n", error.c_str());
-                ++failures;
-                return;
-            }
-            std::printf("receipt %d: %zu text lines -> %s/receipt-%d.png\n", r.number, r.lines.size(),
-                        opt.out_dir.c_str(), r.number);
-        });
-        printer.Feed(bytes);
-        printer.EndOfStream();
-        return failures ? 1 : 0;
+// Prints the bytes of a file and writes the receipts they make.
+int PrintFile(const ServerOptions& opt, const std::string& input) {
+    std::ifstream in(input, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "kesto-virtual-printer: cannot read %s\n", input.c_str());
+        return 1;
     }
-
-    if (!scenario.empty()) {
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    VirtualPrinter printer(opt.printer);
+    int failures = 0;
+    printer.set_receipt_sink([&](const Receipt& r) {
         std::string error;
-        if (!ReadScenario(scenario, &opt.scenario, &error)) {
+        if (!WriteReceiptFiles(opt.out_dir, r, &error)) {
             std::fprintf(stderr, "kesto-virtual-printer: %s\n", error.c_str());
-            return 2;
+            ++failures;
+            return;
         }
+        std::printf("receipt %d: %zu text lines -> %s/receipt-%d.png\n", r.number, r.lines.size(),
+                    opt.out_dir.c_str(), r.number);
+    });
+    printer.Feed(bytes);
+    printer.EndOfStream();
+    return failures ? 1 : 0;
+}
+
+// Serves the network until SIGINT or SIGTERM, then finishes every receipt
+// received so far.
+int Serve(ServerOptions opt, const std::string& scenario) {
+    std::string error;
+    if (!scenario.empty() && !ReadScenario(scenario, &opt.scenario, &error)) {
+        std::fprintf(stderr, "kesto-virtual-printer: %s\n", error.c_str());
+        return 2;
     }
 
-    // The signals are taken by sigwait below, not by a handler.
+    // No handler: the signals stay blocked in every thread (the server's
+    // threads inherit the mask) and this thread takes them with sigwait.
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
@@ -140,7 +146,6 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
     Server server(opt);
-    std::string error;
     if (!server.Start(&error)) {
         std::fprintf(stderr, "kesto-virtual-printer: %s\n", error.c_str());
         return 1;
@@ -153,4 +158,14 @@ int main(int argc, char** argv) {
     sigwait(&set, &sig);
     server.Stop();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "ctl") return Ctl(argc, argv);
+    Options o;
+    if (!ParseOptions(argc, argv, &o)) return Usage(), 2;
+    if (!o.input.empty()) return PrintFile(o.server, o.input);
+    return Serve(o.server, o.scenario);
 }

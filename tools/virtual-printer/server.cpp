@@ -32,7 +32,9 @@ int Listen(const std::string& bind, int port, int* bound_port, std::string* erro
         *error = "not an IPv4 address: " + bind;
         return -1;
     }
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking, so that a stopping server can take the connections
+    // already waiting without ever blocking in accept.
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         *error = std::string("socket: ") + std::strerror(errno);
         return -1;
@@ -210,7 +212,14 @@ void Server::Stop() {
 void Server::AcceptLoop() {
     while (WaitReadable(listen_fd_, stop_)) {
         int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd >= 0) ServeClient(fd);
+    }
+    // Stopping: clients whose connections the system has already accepted may
+    // have sent a whole receipt, so those are served too.
+    for (;;) {
+        int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0 && errno == EINTR) continue;
+        if (fd < 0) return;
         ServeClient(fd);
     }
 }
@@ -221,8 +230,10 @@ void Server::ServeClient(int fd) {
         client_fd_ = fd;
     }
     uint8_t buf[8192];
-    while (WaitReadable(fd, stop_)) {
-        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    for (;;) {
+        // Once stopping, only what has already arrived is read.
+        bool stopping = !WaitReadable(fd, stop_);
+        ssize_t n = ::recv(fd, buf, sizeof buf, stopping ? MSG_DONTWAIT : 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         std::lock_guard<std::mutex> lock(mutex_);

@@ -43,6 +43,9 @@ public:
     Server& operator=(const Server&) = delete;
 
     bool Start(std::string* error);
+    // Stops accepting. The connection being served and those already waiting
+    // are read up to what has arrived and ended as if their clients had
+    // closed them, so every receipt sent so far is finished.
     void Stop();
     int port() const { return port_; }
     int control_port() const { return control_port_; }

@@ -21,6 +21,8 @@
 
 namespace kesto::vprinter {
 
+struct PrinterCore;
+
 enum class Align { kLeft, kCenter, kRight };
 const char* AlignName(Align a);
 
@@ -133,15 +135,14 @@ public:
     bool page_mode() const;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<PrinterCore> core_;
     PrinterOptions options_;
     Receipt current_;
     std::vector<Receipt> receipts_;
     Condition condition_;
     ReplySink reply_;
     ReceiptSink on_receipt_;
-    friend struct Impl;
+    friend struct PrinterCore;
 };
 
 }  // namespace kesto::vprinter
