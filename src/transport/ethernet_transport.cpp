@@ -146,6 +146,10 @@ bool Ethernet::Init() {
     ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &noSigPipe, sizeof noSigPipe);
 #endif
 
+    return ResolvePrinterAddress() && ConnectWithinTimeout(fd);
+}
+
+bool Ethernet::ResolvePrinterAddress() {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -161,7 +165,10 @@ bool Ethernet::Init() {
     printerAddress.sin_port = htons(static_cast<uint16_t>(nPortNo));
     printerAddress.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
     ::freeaddrinfo(found);
+    return true;
+}
 
+bool Ethernet::ConnectWithinTimeout(int fd) {
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);

@@ -75,6 +75,9 @@ private:
     friend class kesto::StatusTransport<Ethernet>;
 
     void CloseSocket();
+    // The steps of Init after the socket is made; false (last error set) on failure.
+    bool ResolvePrinterAddress();
+    bool ConnectWithinTimeout(int fd);
     // Read, giving up within a slice once *stop becomes true (then -1).
     int ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop);
 
