@@ -17,11 +17,11 @@ include(CMakePackageConfigHelpers)
 set(KESTO_CONVERT_FIXED_PATH /Volumes/VIZADAZEVUdiDizevezizov/scripts/Convert.sh)
 
 # kesto_install_configured(TEMPLATE DESTINATION dir COMPONENT c [PROGRAM] [RENAME name])
-# The file keeps the template's name without a trailing ".in", unless RENAME gives one.
 # Installs a file made from TEMPLATE when it is installed, not when the build is configured:
 # @prefix@ and @CMAKE_INSTALL_FULL_BINDIR@ (and _LIBDIR@, _LIBEXECDIR@, _INCLUDEDIR@) come
-# from the prefix of that moment ("cmake --install --prefix",
-# CPack's /usr), so that packages made from any build point at /usr. DESTINATION may be absolute.
+# from the prefix of that moment ("cmake --install --prefix", CPack's /usr), so that packages
+# made from any build point at /usr. DESTINATION may be absolute. The file keeps the
+# template's name without a trailing ".in", unless RENAME gives one.
 function(kesto_install_configured template)
   cmake_parse_arguments(A "PROGRAM" "DESTINATION;COMPONENT;RENAME" "" ${ARGN})
   get_filename_component(template "${template}" ABSOLUTE)

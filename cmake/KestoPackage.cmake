@@ -2,7 +2,9 @@
 # Included last: CPack takes the components of the install rules made before it. The
 # runtime and tools packages need the tools' folders (KESTO_BUILD_TOOLS).
 
-set(KESTO_DEB_VERSION ${PROJECT_VERSION}-1)
+# A packaging-only change raises the Debian revision.
+set(KESTO_DEB_RELEASE 1)
+set(KESTO_DEB_VERSION ${PROJECT_VERSION}-${KESTO_DEB_RELEASE})
 if(DEFINED ENV{DEBEMAIL})
   set(maintainer "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
 else()
@@ -46,7 +48,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_ALL ${components})
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${KESTO_DEB_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESTO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
