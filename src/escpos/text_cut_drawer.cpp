@@ -131,8 +131,10 @@ KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime) {
 }  // extern "C"
 
 // The parameters are taken by value: hosts link against this exact signature.
-std::string replaceinString(std::string text, std::string what,
-                            std::string with) {  // NOLINT(performance-unnecessary-value-param)
+// NOLINTBEGIN(performance-unnecessary-value-param)
+// cppcheck-suppress passedByValue
+std::string replaceinString(std::string text, std::string what, std::string with) {
+    // NOLINTEND(performance-unnecessary-value-param)
     // An empty pattern matches everywhere and would never let the scan end.
     if (what.empty()) return text;
     try {

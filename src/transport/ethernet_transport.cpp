@@ -91,7 +91,7 @@ Ethernet::Ethernet(const std::string& devicePath, const EthernetTimeouts& fixedT
 
 Ethernet::~Ethernet() {
     DebugPrint("Ethernet::Inside Destructor\n");
-    Close();
+    Ethernet::Close();
     DestroyMutex(&mutex);
 }
 

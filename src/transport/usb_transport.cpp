@@ -43,7 +43,7 @@ USBPort::USBPort(const std::string& devicePath, const std::string& modelName, in
 
 USBPort::~USBPort() {
     DebugPrint("Inside Destructor\n");
-    Close();
+    USBPort::Close();
     DestroyMutex(&mutex);
 }
 

@@ -56,7 +56,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         const std::string::size_type equals = argument.find('=');
         if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             value = argument.substr(equals + 1);
-            argument = argument.substr(0, equals);
+            argument.resize(equals);
             hasValue = true;
         }
         const bool takesValue = argument == "--vendor" || argument == "--product";

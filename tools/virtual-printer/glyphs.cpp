@@ -124,9 +124,11 @@ const CodePageTable& TableFor(int table) {
     if (it != tables.end()) return it->second;
     CodePageTable t;
     iconv_t cd = iconv_open("UTF-32LE", name.c_str());
+    // iconv_open reports failure as (iconv_t)-1.
+    const iconv_t failed = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
     for (int i = 0; i < 128; ++i) {
         t.upper[i] = U'?';
-        if (cd == reinterpret_cast<iconv_t>(-1)) continue;
+        if (cd == failed) continue;
         char in = static_cast<char>(0x80 + i);
         uint8_t out[8] = {};
         char* inp = &in;
@@ -136,7 +138,7 @@ const CodePageTable& TableFor(int table) {
             t.upper[i] = static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24);
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    if (cd != failed) iconv_close(cd);
     return tables.emplace(name, t).first->second;
 }
 

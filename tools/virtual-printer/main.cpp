@@ -5,7 +5,7 @@
 //   kesto-virtual-printer --input FILE [--out DIR] [--width N]
 //   kesto-virtual-printer ctl --control-port N [--host ADDR] COMMAND...
 #include <pthread.h>
-#include <signal.h>
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>

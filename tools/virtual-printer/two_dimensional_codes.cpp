@@ -1,6 +1,7 @@
 // GS ( k: QR code and PDF417 settings, stored data and printing.
 //   GS ( k pL pH cn fn parameters...   (cn 0x31 QR code, 0x30 PDF417)
 #include <algorithm>
+#include <cstddef>
 
 #include "printer_core.h"
 #include "symbols.h"
@@ -22,7 +23,7 @@ bool Between(int n, int lo, int hi) {
 
 // fn 0x50: the data after cn, fn and m.
 void Store(PrinterCore& p, StoredSymbol& symbol, const char* name, const Command& c) {
-    symbol.data.assign(c.data.begin() + std::min<size_t>(3, c.data.size()), c.data.end());
+    symbol.data.assign(c.data.begin() + std::min<std::ptrdiff_t>(3, static_cast<std::ptrdiff_t>(c.data.size())), c.data.end());
     symbol.stored = true;
     p.Say(std::string("GS ( k: ") + name + " data stored, " + std::to_string(symbol.data.size()) + " bytes " +
           Quote(symbol.data, 60));
