@@ -30,6 +30,12 @@ constexpr ModelRow kModels[] = {
 };
 
 constexpr int kUnknownModelError = 19;
+
+// A stalled endpoint refuses every later transfer until its halt is cleared:
+// clear it at once, so that the next call can succeed on the same handle.
+void ClearStall(libusb_device_handle* handle, unsigned char endpoint, int result) {
+    if (result == LIBUSB_ERROR_PIPE) libusb_clear_halt(handle, endpoint);
+}
 constexpr int kNoDeviceError = 2;
 
 }  // namespace
@@ -173,6 +179,10 @@ int USBPort::Write(const char* data, int length, int timeout) {
             const int error = errno;
             lastError.store(error);
             DebugPrint("Write::libusb_bulk_transfer failed. Error Code %d :: RetVal %d\n", error, result);
+            // The bytes a failing transfer moved reached the printer: a caller that
+            // resends from the count must not print them twice.
+            if (transferred > 0) total += transferred;
+            ClearStall(handle, kesto::kUsbEndpointOut, result);
             break;
         }
         if (transferred <= 0) break;
@@ -225,6 +235,7 @@ int USBPort::ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop) {
     if (result < 0) {
         lastError.store(error);
         DebugPrint("Read::libusb_bulk_transfer failed. Error Code %d ::: RetVal %d\n", error, result);
+        ClearStall(handle, kesto::kUsbEndpointIn, result);
     }
     return transferred;
 }

@@ -34,11 +34,12 @@ public:
     ~USBPort() override;
 
     // Writes in bulk transfers of the remaining bytes until all went out or a
-    // transfer fails. timeout: per transfer in ms, 0 = 60,000. Returns the
-    // bytes of the transfers that succeeded (a failing transfer's own bytes
-    // are not counted); 0 without a device. A transfer that succeeds without
-    // moving a byte also ends the write, so a device that takes nothing
-    // cannot hold the caller for ever.
+    // transfer fails. timeout: per transfer in ms, 0 = 60,000. Returns every
+    // byte that reached the printer, those a failing or timed-out transfer
+    // moved included; 0 without a device. A stalled endpoint's halt is cleared
+    // before the failure returns. A transfer that succeeds without moving a
+    // byte also ends the write, so a device that takes nothing cannot hold the
+    // caller for ever.
     int Write(const char* data, int length, int timeout) override;
     // One bulk transfer of at most 256 bytes (the buffer must hold 256) from
     // endpoint 0x81; the bytes that arrived, also before a time-out or error;

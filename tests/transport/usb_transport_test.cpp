@@ -251,7 +251,7 @@ TEST_F(UsbTransportTest, WriteGivesUpAfterThePerTransferTimeout) {
 
     printer.QueueOutReply(OutReply{SIZE_MAX, 0, /*hold=*/true});
     const auto start = Clock::now();
-    EXPECT_EQ(port.Write("0123456789", 10, 300), 0);
+    EXPECT_EQ(port.Write("0123456789", 10, 300), 10);  // taken before the time-out
     const auto elapsed = Clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(250));
     EXPECT_LT(elapsed, std::chrono::seconds(30));  // far from the 60 s default
@@ -263,29 +263,31 @@ TEST_F(UsbTransportTest, WriteGivesUpAfterThePerTransferTimeout) {
     EXPECT_EQ(printer.OutTransfers().back().data, ToBytes("ok"));
 }
 
-TEST_F(UsbTransportTest, FailingTransferCountsOnlyTheTransfersBeforeIt) {
+TEST_F(UsbTransportTest, FailedTransfersCountWhatTheyMovedAndAStallIsCleared) {
     FakeUsbPrinter& printer = testbed.AddPrinter();
     USBPort port("", "VANTO500");
     ASSERT_TRUE(port.Open());
     const std::string data(100, 'D');
 
-    // 40 bytes go out, then a transfer fails after moving 10 more.
+    // 40 bytes go out, then a transfer fails after moving 10 more: all 50 count.
     printer.QueueOutReply(OutReply{40, 0, false});
     printer.QueueOutReply(OutReply{10, -EPROTO, false});
-    EXPECT_EQ(port.Write(data.data(), 100, 0), 40);
+    EXPECT_EQ(port.Write(data.data(), 100, 0), 50);
     EXPECT_EQ(printer.OutBytes().size(), 50u);  // what the printer saw
     EXPECT_EQ(LogCount("Write::libusb_bulk_transfer failed."), 1u);
     EXPECT_EQ(printer.OutTransfers().size(), 2u);  // not retried
 
-    // A stall on the first transfer: nothing counted.
+    // A stall on the first transfer: nothing counted, and the halt is cleared,
+    // so the next write goes out on the same handle.
     printer.QueueOutReply(OutReply{0, -EPIPE, false});
     EXPECT_EQ(port.Write(data.data(), 100, 0), 0);
     EXPECT_TRUE(LogContains(":: RetVal " + std::to_string(LIBUSB_ERROR_PIPE) + "\n"));
+    EXPECT_EQ(port.Write(data.data(), 3, 0), 3);
 
-    // A time-out after part of the data: the part is not counted either.
+    // A time-out after part of the data: what reached the printer counts.
     printer.QueueOutReply(OutReply{30, 0, false});
     printer.QueueOutReply(OutReply{5, 0, /*hold=*/true});
-    EXPECT_EQ(port.Write(data.data(), 100, 200), 30);
+    EXPECT_EQ(port.Write(data.data(), 100, 200), 35);
 
     // A printer that accepts a transfer but takes nothing ends the write.
     printer.QueueOutReply(OutReply{0, 0, false});
