@@ -265,10 +265,10 @@ void Stretch(Grey& g) {
 }
 
 // Floyd-Steinberg error diffusion, one row left to right and the next right to
-// left. The error is taken against the mean of the dark dots and the mean of
-// the light ones, which then print black and white: a photo keeps its
-// contrast, as with ImageMagick's two-colour reduction.
-std::vector<bool> Dither(Grey g) {
+// left, leaving only 0 and 255. The error is taken against the mean of the
+// dark dots and the mean of the light ones, which then print black and white:
+// a photo keeps its contrast, as with ImageMagick's two-colour reduction.
+void Dither(Grey& g) {
     Stretch(g);
     double darkSum = 0, lightSum = 0;
     size_t dark = 0;
@@ -280,8 +280,10 @@ std::vector<bool> Dither(Grey g) {
             lightSum += v;
         }
     }
-    std::vector<bool> black(g.px.size(), dark == g.px.size());
-    if (dark == 0 || dark == g.px.size()) return black;
+    if (dark == 0 || dark == g.px.size()) {
+        std::fill(g.px.begin(), g.px.end(), dark == 0 ? 255.0f : 0.0f);
+        return;
+    }
     const float low = static_cast<float>(darkSum / dark);
     const float high = static_cast<float>(lightSum / (g.px.size() - dark));
     const float middle = (low + high) / 2;
@@ -295,7 +297,7 @@ std::vector<bool> Dither(Grey g) {
             const int x = forward ? i : w - 1 - i;
             const float v = std::clamp(row[x], 0.0f, 255.0f);
             const bool isDark = v < middle;
-            black[static_cast<size_t>(y) * w + x] = isDark;
+            row[x] = isDark ? 0.0f : 255.0f;
             const float error = v - (isDark ? low : high);
             const bool ahead = x + step >= 0 && x + step < w;
             const bool behind = x - step >= 0 && x - step < w;
@@ -307,13 +309,10 @@ std::vector<bool> Dither(Grey g) {
             }
         }
     }
-    return black;
 }
 
-std::vector<bool> Threshold(const Grey& g) {
-    std::vector<bool> black(g.px.size());
-    for (size_t i = 0; i < g.px.size(); ++i) black[i] = g.px[i] <= 127.5f;
-    return black;
+void Threshold(Grey& g) {
+    for (float& v : g.px) v = v <= 127.5f ? 0.0f : 255.0f;
 }
 
 // ---- output ----
@@ -322,7 +321,9 @@ void PutLE(unsigned char* at, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-std::vector<unsigned char> Bmp(const std::vector<bool>& black, int width, int height) {
+// Pixels of `g` are 0 or 255.
+std::vector<unsigned char> Bmp(const Grey& g) {
+    const int width = g.width, height = g.height;
     const size_t rowBytes = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
     const size_t pixels = rowBytes * height;
     std::vector<unsigned char> file(54 + pixels, 0);
@@ -342,7 +343,7 @@ std::vector<unsigned char> Bmp(const std::vector<bool>& black, int width, int he
     for (int y = 0; y < height; ++y) {  // bottom row first
         unsigned char* dst = h + 54 + rowBytes * (height - 1 - y);
         for (int x = 0; x < width; ++x) {
-            const unsigned char v = black[static_cast<size_t>(y) * width + x] ? 0 : 255;
+            const unsigned char v = g.px[static_cast<size_t>(y) * width + x] < 128.0f ? 0 : 255;
             dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
         }
     }
@@ -429,9 +430,13 @@ int main(int argc, char** argv) {
                 std::floor(static_cast<double>(picture.fileHeight) * width / picture.fileWidth + 0.5);
             picture = Scale(picture, width, std::max(1, static_cast<int>(height)));
         }
-        const std::vector<bool> black = threshold ? Threshold(picture) : Dither(picture);
+        if (threshold) {
+            Threshold(picture);
+        } else {
+            Dither(picture);
+        }
         Replacement file(output);
-        if (!file.Commit(Bmp(black, picture.width, picture.height))) {
+        if (!file.Commit(Bmp(picture))) {
             std::fprintf(stderr, "kesto-convert: cannot write %s: %s\n", output.c_str(),
                          std::strerror(errno));
             return kFailed;
