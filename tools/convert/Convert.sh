@@ -6,8 +6,8 @@
 #   Convert.sh IMAGE
 #   KESTO_PRINT_WIDTH   printable dots (576 for 80 mm paper, the default; 384 for 58 mm)
 #   KESTO_DITHER=0      threshold at 50% instead of Floyd-Steinberg dithering
-#   KESTO_CONVERTER     kesto-convert to use when there is none beside this script
-#                       (a build tree: the script is run from the sources there)
+#   KESTO_CONVERTER     the kesto-convert of a build, for this script run from the
+#                       sources (tests, demo); one beside the script comes first
 #
 # JPEG, PNG, BMP and GIF go through kesto-convert (a few milliseconds); anything
 # it does not read, or any failure of it, goes to ImageMagick as before.
