@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -196,6 +197,92 @@ void BM_Image_ThresholdFloor(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Image_ThresholdFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// ---- conversion script: the shipped one against the ImageMagick-only one ----
+
+std::string SourceFile(const char* path) {
+    return std::string(KESTO_BENCH_SOURCE_DIR) + "/" + path;
+}
+
+// The photo and the logo that scripts/bench makes in KESTO_BENCH_PICTURES.
+std::string MadePicture(const char* name) {
+    const char* dir = std::getenv("KESTO_BENCH_PICTURES");
+    return dir != nullptr ? std::string(dir) + "/" + name : std::string();
+}
+
+// Runs `script` on `picture` outside the library and returns the share of
+// black dots in the BMP it writes, in percent (-1 when there is none).
+double BlackPercent(const std::string& script, const std::string& picture) {
+    char* const argv[] = {const_cast<char*>(script.c_str()), const_cast<char*>(picture.c_str()), nullptr};
+    pid_t child = 0;
+    int status = 0;
+    if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv, environ) != 0 ||
+        ::waitpid(child, &status, 0) != child || status != 0) {
+        return -1;
+    }
+    std::ifstream in("/tmp/saved1.bmp", std::ios::binary);
+    const std::vector<unsigned char> bmp((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+    ::unlink("/tmp/saved1.bmp");
+    auto le = [&](size_t at) { return bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 | bmp[at + 3] << 24; };
+    if (bmp.size() < 54 || bmp[28] != 24) return -1;
+    const long width = le(18), height = std::labs(le(22)), rowBytes = (width * 3 + 3) & ~3L;
+    if (static_cast<size_t>(le(10) + rowBytes * height) > bmp.size()) return -1;
+    long black = 0;
+    for (long y = 0; y < height; ++y) {
+        const unsigned char* px = &bmp[static_cast<size_t>(le(10) + y * rowBytes)];
+        for (long x = 0; x < width; ++x, px += 3) black += px[0] + px[1] + px[2] < 3 * 128;
+    }
+    return 100.0 * static_cast<double>(black) / static_cast<double>(width * height);
+}
+
+// KESTO_PrintImage of `picture` through `script` to the sink, as a sale prints its logo.
+void PrintThroughScript(benchmark::State& state, const std::string& script, const std::string& picture) {
+    if (std::string(KESTO_BENCH_CONVERTER).empty() || picture.empty() ||
+        ::access(picture.c_str(), R_OK) != 0) {
+        state.SkipWithError("no kesto-convert or no picture: run scripts/bench");
+        return;
+    }
+    ::setenv("KESTO_CONVERT_SCRIPT", script.c_str(), 1);
+    ::setenv("KESTO_CONVERTER", KESTO_BENCH_CONVERTER, 1);
+    LoopbackSink sink;
+    Device device(sink);
+    for (auto _ : state) {
+        if (KESTO_PrintImage(device.get(), picture.c_str()) <= 0) {
+            state.SkipWithError("KESTO_PrintImage failed");
+            return;
+        }
+    }
+    state.counters["black_percent"] = BlackPercent(script, picture);
+}
+
+const char* const kNewScript = "tools/convert/Convert.sh";
+const char* const kOldScript = "tools/convert/Convert-imagemagick.sh";
+
+void BM_Convert_SampleNew(benchmark::State& state) {
+    PrintThroughScript(state, SourceFile(kNewScript), SourceFile("tools/demo/sample-photo.jpg"));
+}
+void BM_Convert_SampleOld(benchmark::State& state) {
+    PrintThroughScript(state, SourceFile(kOldScript), SourceFile("tools/demo/sample-photo.jpg"));
+}
+void BM_Convert_PhotoNew(benchmark::State& state) {
+    PrintThroughScript(state, SourceFile(kNewScript), MadePicture("photo-3000x2000.jpg"));
+}
+void BM_Convert_PhotoOld(benchmark::State& state) {
+    PrintThroughScript(state, SourceFile(kOldScript), MadePicture("photo-3000x2000.jpg"));
+}
+void BM_Convert_LogoNew(benchmark::State& state) {
+    PrintThroughScript(state, SourceFile(kNewScript), MadePicture("logo-800x300.png"));
+}
+void BM_Convert_LogoOld(benchmark::State& state) {
+    PrintThroughScript(state, SourceFile(kOldScript), MadePicture("logo-800x300.png"));
+}
+BENCHMARK(BM_Convert_SampleNew)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Convert_SampleOld)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Convert_PhotoNew)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Convert_PhotoOld)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Convert_LogoNew)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Convert_LogoOld)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
 // ---- per-command cost ----
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Turns the benchmark results in a build directory into one table of ratios.
 
-report.py DIR  reads DIR/{image,command,bulk,status,enum}.json (Google
+report.py DIR  reads DIR/{image,convert,command,bulk,status,enum}.json (Google
 Benchmark output) and DIR/npm.json, prints a Markdown table.
 """
 import json
@@ -77,6 +77,26 @@ if printed:
     rss = printed["peak_rss_kib"] / 1024
     row("image: peak resident memory of the image run", f"{rss:.1f} MiB", "", "", "report", "",
         "getrusage ru_maxrss of the process, benchmark harness and 3.4 MB test picture included")
+
+convert = load("convert.json")
+gaps = []
+for label, name, goal in (("sample photo 512x320 JPEG", "Sample", 40), ("3000x2000 photo JPEG", "Photo", 150),
+                          ("logo with text 800x300 PNG", "Logo", None)):
+    new, old = bench(convert, f"BM_Convert_{name}New"), bench(convert, f"BM_Convert_{name}Old")
+    title = f"image: KESTO_PrintImage {label}, new script vs old script"
+    if not (new and old):
+        row(title, "failed", "", "", f"<= {goal} ms" if goal else "report", "no" if goal else "")
+        continue
+    r = ms(new) / ms(old)
+    shares = new["black_percent"], old["black_percent"]
+    gaps.append(abs(shares[0] - shares[1]))
+    row(title, f"{ms(new):.1f} ms", f"{ms(old):.1f} ms", f"{r:.2f}x", f"<= {goal} ms" if goal else "report",
+        yes(ms(new) <= goal) if goal else "",
+        "kesto-convert vs ImageMagick alone; black dots %.2f %% vs %.2f %%" % shares)
+if gaps:
+    gap = max(gaps)
+    row(f"image: share of black dots, new vs old script, {len(gaps)} pictures", f"{gap:.2f} points", "", "",
+        "<= 2 points", yes(gap <= 2), "the largest difference of the pictures above")
 
 command = load("command.json")
 lib, raw = bench(command, "BM_Command_SetLeftAllign10k"), bench(command, "BM_Command_RawSend10k")

@@ -31,7 +31,9 @@ if(TARGET kesto_vprinter AND TARGET kesto)
     LIBS kesto_vprinter ZXing::ZXing
     RESOURCE_LOCK fixed_image_files)
   target_compile_definitions(e2e_image_test PRIVATE
-    KESTO_E2E_CONVERT_SCRIPT="${PROJECT_SOURCE_DIR}/tools/convert/Convert.sh")
+    KESTO_E2E_CONVERT_SCRIPT="${PROJECT_SOURCE_DIR}/tools/convert/Convert.sh"
+    KESTO_E2E_CONVERTER="$<TARGET_FILE:kesto-convert>")
+  add_dependencies(e2e_image_test kesto-convert)
 endif()
 
 # The demo script: the virtual printer and kesto binaries of this build, and

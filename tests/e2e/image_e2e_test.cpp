@@ -4,8 +4,10 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zint.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -36,6 +38,7 @@ class ImagePrintingE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(::setenv("KESTO_CONVERT_SCRIPT", KESTO_E2E_CONVERT_SCRIPT, 1), 0);
+        ASSERT_EQ(::setenv("KESTO_CONVERTER", KESTO_E2E_CONVERTER, 1), 0);
         ASSERT_NE(::mkdtemp(dir), nullptr);
         ASSERT_NE(device.get(), nullptr);
     }
@@ -96,6 +99,29 @@ TEST_F(ImagePrintingE2E, WideImageIsScaledToThePaperWidth) {
     // Black up to the middle, white after it (one column of slack for the edge).
     EXPECT_EQ(InkIn(r.paper, img.x, img.y, 287, img.height), 287 * img.height);
     EXPECT_EQ(InkIn(r.paper, img.x + 289, img.y, 576 - 289, img.height), 0);
+}
+
+TEST_F(ImagePrintingE2E, QrCodeOnTransparentBlackScansAfterScalingAndDithering) {
+    // 25 modules of 28 dots, 700 wide: scaled to 576, so module edges turn grey
+    // and are dithered. Transparent black must come out white, or nothing scans.
+    const std::string png = File("qr.png");
+    const std::string text = "https://example.com/r/0481";
+    zint_symbol* symbol = ZBarcode_Create();
+    ASSERT_NE(symbol, nullptr);
+    symbol->symbology = BARCODE_QRCODE;
+    symbol->scale = 14;
+    std::strcpy(symbol->bgcolour, "00000000");
+    std::snprintf(symbol->outfile, sizeof symbol->outfile, "%s", png.c_str());
+    const int encoded = ZBarcode_Encode_and_Print(symbol, reinterpret_cast<const unsigned char*>(text.data()),
+                                                  static_cast<int>(text.size()), 0);
+    ZBarcode_Delete(symbol);
+    ASSERT_LT(encoded, ZINT_ERROR);
+    Receipt r = PrintImage(png);
+
+    auto images = SymbolsOfKind(r, "raster image");
+    ASSERT_EQ(images.size(), 1u) << r.TranscriptText();
+    EXPECT_EQ(images[0].width, 576);
+    EXPECT_EQ(Scan(r, images[0], ZXing::BarcodeFormat::QRCode), text);
 }
 
 TEST_F(ImagePrintingE2E, FileThatIsNoImagePrintsNothing) {
