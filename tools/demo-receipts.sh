@@ -9,6 +9,7 @@ vp=$build/tools/virtual-printer/kesto-virtual-printer
 kesto=$build/tools/kesto/kesto
 log=$out/virtual-printer.log
 export KESTO_CONVERT_SCRIPT=$PWD/tools/convert/Convert.sh
+export KESTO_CONVERTER=$(cd "$build" && pwd)/tools/convert/kesto-convert
 
 fail() {
   echo "demo: $*" >&2
