@@ -113,7 +113,8 @@ KESTO_API int GetAvailableSerialPorts(void* unused);
 /* Status thread and status codes.                                     */
 /* ------------------------------------------------------------------ */
 
-/* The codes KESTO_GetPrinterStatus returns and the status callback receives. */
+/* The codes KESTO_GetPrinterStatus returns and the status callback receives. An empty roll
+   trips the near-end sensor too: paper end outranks near end (19, then 32 when refilled). */
 enum {
     KESTO_STATUS_NOTHING = 0,                 /* nothing to report */
     KESTO_STATUS_DRAWER_PIN_LOW = 3,          /* drawer kick-out connector pin 3 went low */

@@ -42,7 +42,7 @@ void WriteAll(int fd, const char* data, size_t length) {
 // its path, never block on a FIFO planted there, append only to a regular file.
 int OpenLogForAppend() {
     int fd = ::open(kesto::DebugLogPath(),
-                    O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+                    O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -41,13 +41,15 @@ int DecodeStatusBlock(char* buffer, int count, int lastStatusCode, std::atomic<i
     } else if (lastStatusCode == KESTO_STATUS_COVER_OPEN) {
         result = KESTO_STATUS_COVER_CLOSED;
     }
-    if ((third & 0x0C) == 0x0C) {
-        result = KESTO_STATUS_PAPER_END;
-    } else if (lastStatusCode == KESTO_STATUS_PAPER_END) {
-        result = KESTO_STATUS_PAPER_END_CLEARED;
+    // A printer out of paper reports its near-end sensor too: paper end is
+    // decided last, so that it outranks near end.
+    if ((third & 0x03) == 0x03) {
+        result = KESTO_STATUS_PAPER_NEAR_END;
+    } else if (lastStatusCode == KESTO_STATUS_PAPER_NEAR_END) {
+        result = KESTO_STATUS_PAPER_NEAR_END_CLEARED;
     }
-    if ((third & 0x03) == 0x03) return KESTO_STATUS_PAPER_NEAR_END;
-    if (lastStatusCode == KESTO_STATUS_PAPER_NEAR_END) result = KESTO_STATUS_PAPER_NEAR_END_CLEARED;
+    if ((third & 0x0C) == 0x0C) return KESTO_STATUS_PAPER_END;
+    if (lastStatusCode == KESTO_STATUS_PAPER_END) result = KESTO_STATUS_PAPER_END_CLEARED;
     return result;
 }
 

@@ -219,6 +219,12 @@ TEST_F(KestoCliPrinterE2E, DrawerKickAndStatusInWords) {
     run = KestoHere({"status"});
     EXPECT_EQ(run.exit, 0) << run.err;
     EXPECT_EQ(run.out, "7 cover open\n");
+
+    // An empty roll trips the near-end sensor too; paper end is what counts.
+    ASSERT_EQ(printer.Control("cover-close").rfind("ok", 0), 0u);
+    ASSERT_EQ(printer.Control("paper-end").rfind("ok", 0), 0u);
+    run = KestoHere({"status"});
+    EXPECT_EQ(run.out, "19 paper end\n");
 }
 
 TEST_F(KestoCliPrinterE2E, StatusWatchReportsEachChangeUntilItsTimeIsUp) {

@@ -72,6 +72,10 @@ TEST_F(StatusE2E, CoverPaperAndDrawerChangesReachTheCallback) {
     EXPECT_EQ(NextCode(), 24);
     Control("paper-ok");
     EXPECT_EQ(NextCode(), 23);
+    Control("paper-end");
+    EXPECT_EQ(NextCode(), 19);
+    Control("paper-ok");
+    EXPECT_EQ(NextCode(), 32);
 
     // The kick opens the drawer: pin 3 goes high until the drawer is shut.
     EXPECT_EQ(KESTO_OpenCashDrawerA(device.get(), 25, 250), 5);
@@ -81,7 +85,7 @@ TEST_F(StatusE2E, CoverPaperAndDrawerChangesReachTheCallback) {
     EXPECT_EQ(NextCode(), 3);
 
     KESTO_DestroyStatusThread(device.get());
-    EXPECT_EQ(Codes(), (std::vector<int>{3, 7, 9, 24, 23, 6, 3}));
+    EXPECT_EQ(Codes(), (std::vector<int>{3, 7, 9, 24, 23, 19, 32, 6, 3}));
 }
 
 TEST_F(StatusE2E, ReportsGoOnAfterTheThreadStoodBackForAPrint) {

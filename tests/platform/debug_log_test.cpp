@@ -36,6 +36,10 @@ TEST_F(DebugLogTest, EntryIsTimeStampArrowAndMessageWithNothingAdded) {
     EXPECT_TRUE(std::regex_match(log, std::regex(std::string("^") + kStamp + " ==> hello 5\n" + kStamp +
                                                  " ==> second\n$")))
         << log;
+    // Every printed text lands here: only its owner may read it.
+    struct stat st {};
+    ASSERT_EQ(::stat(LogPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(DebugLogTest, PercentInsideMessageAndEmptyFormatAndMissingLineEnd) {
@@ -49,6 +53,10 @@ TEST_F(DebugLogTest, PercentInsideMessageAndEmptyFormatAndMissingLineEnd) {
                                                  " ==> " + kStamp + " ==> no line end" + kStamp +
                                                  " ==> after\n$")))
         << log;
+    // Every printed text lands here: only its owner may read it.
+    struct stat st {};
+    ASSERT_EQ(::stat(LogPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(DebugLogTest, OutputDebugStringAddsBlankAndLineEnd) {

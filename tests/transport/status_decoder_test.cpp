@@ -63,10 +63,14 @@ TEST(StatusDecoder, CoverAndPaperConditionsAndTheirClearing) {
     Decoder nearEnd;
     EXPECT_EQ(FeedAll(nearEnd, {{0x10, 0, 0x03, 0}, {0x10, 0, 0, 0}}), (std::vector<int>{24, 23}));
 
-    // End and near end together: near end wins, and its clearing is 23, not 32.
+    // An empty roll sets both sensors: paper end wins, and its clearing is 32;
+    // a new roll near its own end is reported after the clearing.
     Decoder both;
     EXPECT_EQ(FeedAll(both, {{0x10, 0, 0x0F, 0}, {0x10, 0, 0, 0}, {0x10, 0, 0, 0}}),
-              (std::vector<int>{24, 23, 0}));
+              (std::vector<int>{19, 32, 0}));
+    Decoder refill;
+    EXPECT_EQ(FeedAll(refill, {{0x10, 0, 0x0F, 0}, {0x10, 0, 0x03, 0}, {0x10, 0, 0x03, 0}}),
+              (std::vector<int>{19, 32, 24}));
 
     // Only both bits of a pair count.
     Decoder halfBits;

@@ -87,6 +87,11 @@ class KestoPrinterTest {
             printer.printText("printed while it closes");
             vp.control("cover-close");
             awaitStatus(heard, PrinterStatus.COVER_CLOSED);
+            // An empty roll reads as paper end, though its near-end sensor is tripped too.
+            vp.control("paper-end");
+            awaitStatus(heard, PrinterStatus.PAPER_END);
+            vp.control("paper-ok");
+            awaitStatus(heard, PrinterStatus.PAPER_END_CLEARED);
         }
         synchronized (threads) {
             assertFalse(threads.isEmpty());
@@ -123,9 +128,11 @@ class KestoPrinterTest {
             PrinterStatus s = heard.poll(deadline - System.nanoTime(), TimeUnit.NANOSECONDS);
             if (s == null)
                 throw new AssertionError("no " + wanted + " reported");
-            // A cover change may not come before its cause.
+            // A change may not come before its cause.
             if (wanted == PrinterStatus.COVER_OPEN)
                 assertNotEquals(PrinterStatus.COVER_CLOSED, s);
+            if (wanted == PrinterStatus.PAPER_END)
+                assertNotEquals(PrinterStatus.PAPER_NEAR_END, s);
             if (s == wanted)
                 return;
         }
