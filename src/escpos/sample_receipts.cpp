@@ -1,6 +1,7 @@
 // Four fixed demonstration receipts, each a fixed run of exported calls.
 // Results of the calls are not examined: a receipt is a smoke test of the
 // printer and the library together.
+#include <cstring>
 #include <string>
 
 #include "escpos/init_sequences.h"
@@ -12,6 +13,10 @@ namespace {
 void Line(void* h, const char* text) {
     PrintText(h, text);
     LineFeed(h);
+}
+
+void PrintBarcodeText(void* h, int type, const char* data) {
+    KESTO_PrintBarcode(h, type, data, static_cast<int>(std::strlen(data)));
 }
 
 // One line of receipt 3's size showcase: a size command, then a run of letters.
@@ -104,11 +109,12 @@ KESTO_API int KESTO_PrintSampleReceipt2(void* h) {
             "Milk 2L           1.55     2      3.10", "Free-range eggs   3.20     1      3.20",
             "Cheddar 400g      4.10     1      4.10", "Pasta 500g        0.95     3      2.85",
             "Tomatoes tin      0.70     4      2.80", "Olive oil 1L      6.90     1      6.90",
-            "Coffee 250g       4.50     1      4.50", "Bananas bunch     1.30     1      1.30",
+            "Coffee 250g       4.50     1      4.50", "Bananas bunch     1.10     1      1.10",
         };
         for (const char* article : articles) Line(h, article);
 
-        const char* totalRule = "                                =======";
+        // The rules stand over the amount column, which ends with the line.
+        const char* totalRule = "                               =======";
         Line(h, totalRule);
         Line(h, "Items: 17                 Total  35.00");
         Line(h, totalRule);
@@ -215,41 +221,45 @@ KESTO_API int KESTO_PrintSampleReceipt3(void* h) {
 
 KESTO_API int KESTO_PrintSampleReceipt4(void* h) {
     return kesto::Guarded(0, [&] {
+        // Data each symbology accepts: UPC/EAN without their check digit (the
+        // printer adds it), CODABAR framed by start and stop characters, CODE128
+        // opened by a code-set selection.
         static const char kDigits[] = "0123456789";
         static const char kText[] = "KESTOTESTPRINT";
         SetLeftAllign(h);
         Line(h, " Barcode Test ");
         Line(h, " ************** ");
         Line(h, " UPCA Barcode Test ");
-        KESTO_PrintBarcode(h, BARCODE_TYPE_UPCA, kDigits, 10);
+        PrintBarcodeText(h, BARCODE_TYPE_UPCA, "01234567890");
 
         struct Labelled {
             int type;
             const char* label;
+            const char* data;
         };
-        static const Labelled symbols[] = {{BARCODE_TYPE_EAN8, " EAN8 Barcode Test "},
-                                           {BARCODE_TYPE_EAN13, " EAN13 Barcode Test "},
-                                           {BARCODE_TYPE_ITF, "ITF Barcode Test "},
-                                           {BARCODE_TYPE_CODABAR, "CodaBar Barcode Test "},
-                                           {BARCODE_TYPE_CODE39, " Code39 Barcode Test "}};
+        static const Labelled symbols[] = {{BARCODE_TYPE_EAN8, " EAN8 Barcode Test ", "0123456"},
+                                           {BARCODE_TYPE_EAN13, " EAN13 Barcode Test ", "012345678901"},
+                                           {BARCODE_TYPE_ITF, "ITF Barcode Test ", kDigits},
+                                           {BARCODE_TYPE_CODABAR, "CodaBar Barcode Test ", "A0123456789B"},
+                                           {BARCODE_TYPE_CODE39, " Code39 Barcode Test ", kDigits}};
         for (const Labelled& symbol : symbols) {
             PrintText(h, symbol.label);
             PrintNFeedNLines(h, 4);
-            KESTO_PrintBarcode(h, symbol.type, kDigits, 10);
+            PrintBarcodeText(h, symbol.type, symbol.data);
         }
 
         PrintText(h, "Code93 Barcode Test ");
         PrintNFeedNLines(h, 4);
-        KESTO_PrintBarcode(h, BARCODE_TYPE_CODE93, kDigits, 10);
+        PrintBarcodeText(h, BARCODE_TYPE_CODE93, kDigits);
         PrintNFeedNLines(h, 4);
-        KESTO_PrintBarcode(h, BARCODE_TYPE_CODE128, kDigits, 10);
+        PrintBarcodeText(h, BARCODE_TYPE_CODE128, "{B0123456789");
 
         PrintText(h, "QR Code Barcode Test ");
         PrintNFeedNLines(h, 4);
-        KESTO_PrintBarcode(h, BARCODE_TYPE_QRCODE, kText, 14);
+        PrintBarcodeText(h, BARCODE_TYPE_QRCODE, kText);
         PrintText(h, "PDF417 Barcode Test ");
         PrintNFeedNLines(h, 4);
-        KESTO_PrintBarcode(h, BARCODE_TYPE_PDF417, kText, 14);
+        PrintBarcodeText(h, BARCODE_TYPE_PDF417, kText);
 
         PrintNFeedNLines(h, 4);
         SelectCharFontADoubleHeight(h);

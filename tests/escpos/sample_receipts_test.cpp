@@ -94,23 +94,5 @@ TEST(SampleReceipts, ReceiptThreeShowcasesTheFormattingCommands) {
     EXPECT_NE(bytes.find(FromHex("1B 54 01 1B 0C 1D 56 42 03")), std::string::npos);
 }
 
-TEST(SampleReceipts, ReceiptFourPrintsEveryBarcodeButUpcE) {
-    RecordingPrinter printer;
-    KESTO_PrintSampleReceipt4(printer.Handle());
-    const std::string bytes = printer.Comm().AllBytes();
-    const char* const symbols[] = {"1D 6B 00", "1D 6B 03", "1D 6B 02", "1D 6B 05", "1D 6B 06", "1D 6B 04"};
-    size_t at = 0;
-    for (const char* type : symbols) {
-        at = bytes.find(FromHex(type) + "0123456789" + std::string(1, '\0'), at);
-        EXPECT_NE(at, std::string::npos) << type;
-    }
-    EXPECT_EQ(bytes.find(FromHex("1D 6B 01")), std::string::npos);
-    EXPECT_NE(bytes.find(FromHex("1D 6B 48 0A") + "0123456789"), std::string::npos);
-    EXPECT_NE(bytes.find(FromHex("1D 6B 49 0A") + "0123456789"), std::string::npos);
-    EXPECT_NE(bytes.find(FromHex("1D 28 6B 11 00 31 50 30") + "KESTOTESTPRINT"), std::string::npos);
-    EXPECT_NE(bytes.find(FromHex("1D 28 6B 11 00 30 50 30") + "KESTOTESTPRINT"), std::string::npos);
-    EXPECT_NE(bytes.find("THE END "), std::string::npos);
-}
-
 }  // namespace
 }  // namespace kesto::test
