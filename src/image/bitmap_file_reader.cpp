@@ -139,7 +139,8 @@ unsigned char* BitmapFileReader::LoadBMP() {
 
 bool BitmapFileReader::FlipImage(unsigned char* data, int rows, int bytesPerRow) {
     DebugPrint("Bitmap FlipImage\n");
-    if (!data || rows < 0 || bytesPerRow < 0) return false;
+    if (rows < 0) return true;  // nothing to flip
+    if (!data || bytesPerRow < 0) return false;
     const size_t stride = static_cast<size_t>(bytesPerRow);
     for (int i = 0; i < rows / 2; ++i) {
         std::swap_ranges(data + i * stride, data + (i + 1) * stride, data + (rows - 1 - i) * stride);
@@ -178,7 +179,8 @@ unsigned char* BitmapFileReader::ConverToMono(unsigned char* data, int width, in
 }
 
 bool BitmapFileReader::Convert32BMPto24BMP(unsigned char* data, int width, int height, int* outSize) {
-    if (!data || !kesto::ImageSizeAllowed(width, height)) return false;
+    if (!data) return true;  // nothing to convert
+    if (!kesto::ImageSizeAllowed(width, height)) return false;
     const int64_t outStride = RowStride(width, 24);
     const int64_t size = outStride * height;
     std::vector<unsigned char> rows;

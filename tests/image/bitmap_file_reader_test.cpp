@@ -293,7 +293,8 @@ TEST_F(ReaderTest, FlipLeavesTheMiddleOfAnOddCountInPlace) {
     ASSERT_TRUE(r.FlipImage(rows, 3, 2));
     EXPECT_EQ(ByteVector({3, 3, 2, 2, 1, 1}), ByteVector(rows, rows + 6));
     EXPECT_FALSE(r.FlipImage(nullptr, 3, 2));
-    EXPECT_FALSE(r.FlipImage(rows, -1, 2));
+    EXPECT_TRUE(r.FlipImage(rows, -1, 2));  // nothing to flip
+    EXPECT_EQ(ByteVector({3, 3, 2, 2, 1, 1}), ByteVector(rows, rows + 6));
 }
 
 TEST_F(ReaderTest, ThirtyTwoBitRowsGoToAFreshFileNeverThroughALink) {
@@ -314,7 +315,8 @@ TEST_F(ReaderTest, ThirtyTwoBitRowsGoToAFreshFileNeverThroughALink) {
     EXPECT_EQ(ByteVector({1, 2, 3, 5, 6, 7, 0, 0, 9, 10, 11, 13, 14, 15, 0, 0}), ReadBytes(fixed));
     ::unlink(fixed.c_str());
 
-    EXPECT_FALSE(r.Convert32BMPto24BMP(nullptr, 2, 2, &size));
+    EXPECT_TRUE(r.Convert32BMPto24BMP(nullptr, 2, 2, &size));  // nothing to convert: no file
+    EXPECT_FALSE(FileExists(fixed));
     EXPECT_FALSE(r.Convert32BMPto24BMP(pixels, 0, 2, &size));
 }
 
