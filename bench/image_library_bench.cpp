@@ -24,6 +24,7 @@
 #include "escpos/init_sequences.h"
 #include "escpos/text_cut_drawer.h"
 #include "image/bitmap_file_reader.h"
+#include "image/bmp_format.h"
 #include "image/bmp_image.h"
 #include "image/image_printing.h"
 #include "kesto/kesto.h"
@@ -149,7 +150,7 @@ int PrintConverted(void* handle, const Picture& picture) {
     const int width = image->TellWidth();
 
     BitmapFileReader reader(picture.mono().c_str());
-    const int rowBytes = kesto::MonoRowBytes(width);
+    const int rowBytes = static_cast<int>(kesto::bmp::RowStride(width, 1));
     if (reader.GetImageSize() != rowBytes * height) return -1;
     std::unique_ptr<unsigned char[]> rows(reader.LoadBMP());
     if (!rows) return -1;

@@ -146,7 +146,7 @@ private:
     int bitDepth_ = 24;
     int width_ = 1;
     int height_ = 1;
-    std::unique_ptr<RGBApixel[]> pixels_;  // row-major, top row first
+    std::unique_ptr<RGBApixel[]> pixels_;  // row-major, top row first; an image is moved, not copied
     std::vector<RGBApixel> colorTable_;
     int xPelsPerMeter_ = 0;
     int yPelsPerMeter_ = 0;
