@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Turns the benchmark results in a build directory into one table of ratios.
 
-report.py DIR  reads DIR/{image,convert,command,bulk,status,enum}.json (Google
+report.py DIR  reads DIR/{image,imagelib,convert,command,bulk,status,enum}.json (Google
 Benchmark output) and DIR/npm.json, prints a Markdown table.
 """
 import json
@@ -19,13 +19,16 @@ def load(name):
         return None
 
 
-def bench(results, name):
+def bench(results, name, args=None):
     if not results:
         return None
-    # The median of the repetitions when there are several, else the one run.
+    # The median of the repetitions when there are several, else the one run;
+    # args ("576/2000") picks one of several argument sets.
     plain = None
     for b in results.get("benchmarks", []):
-        if b["name"].split("/")[0] != name or b.get("error_occurred"):
+        run = b.get("run_name", b["name"])
+        wanted = run.startswith(f"{name}/{args}/") if args else run.split("/")[0] == name
+        if not wanted or b.get("error_occurred"):
             continue
         if b.get("run_type") == "aggregate":
             if b.get("aggregate_name") == "median":
@@ -97,6 +100,18 @@ if gaps:
     gap = max(gaps)
     row(f"image: share of black dots, new vs old script, {len(gaps)} pictures", f"{gap:.2f} points", "", "",
         "<= 2 points", yes(gap <= 2), "the largest difference of the pictures above")
+imagelib = load("imagelib.json")
+for args in ("576/2000", "512/320"):
+    part, base = bench(imagelib, "BM_ImageLibrary_PrintPart", args), bench(imagelib, "BM_ImageLibrary_Floor", args)
+    size = args.replace("/", "x")
+    if part and base:
+        r = ms(part) / ms(base)
+        row(f"image: library part of KESTO_PrintImage, {size} 24-bit BMP, vs in-memory floor", f"{ms(part):.2f} ms",
+            f"{ms(base):.2f} ms", f"{r:.1f}x", "<= 3x", yes(r <= 3),
+            "no script process: read the 24-bit file, one-bit file written and read back, sent to a loopback "
+            "sink, with the log entries")
+    else:
+        row(f"image: library part of KESTO_PrintImage, {size}", "failed", "", "", "<= 3x", "no")
 
 command = load("command.json")
 lib, raw = bench(command, "BM_Command_SetLeftAllign10k"), bench(command, "BM_Command_RawSend10k")

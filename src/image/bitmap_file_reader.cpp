@@ -11,28 +11,18 @@
 #include <new>
 #include <vector>
 
+#include "image/bmp_format.h"
 #include "image/bmp_image.h"
+#include "image/image_files.h"
 #include "platform/debug_log.h"
 
 namespace {
 
-const char* const kConvertedFile = "/tmp/test.bmp";
+using kesto::RowStride;
 
-int32_t Le32(const unsigned char* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
-}
-
-int Le16(const unsigned char* p) {
-    return p[0] | (p[1] << 8);
-}
-
-// Row strides of the class: width bits, or 3 x width bytes, rounded up to 4 bytes.
-int64_t MonoStride(int64_t width) {
-    return ((width + 31) / 8) & ~int64_t{3};
-}
-int64_t ColorStride(int64_t width) {
-    return ((width + 1) * 3) & ~int64_t{3};
+// Width, height, image size and data offset are signed 32-bit fields.
+int32_t SignedLe32(const unsigned char* p) {
+    return static_cast<int32_t>(kesto::GetLe32(p));
 }
 
 // new[] that reports a failed allocation as null instead of throwing.
@@ -83,10 +73,10 @@ void BitmapFileReader::ReadBitmapInfo() {
             (void)std::fread(infoHeader, 1, sizeof(infoHeader), file);
         }
     }
-    width = Le32(infoHeader + 4);
-    height = Le32(infoHeader + 8);
-    bitsPerPixel = Le16(infoHeader + 14);
-    imageSize = Le32(infoHeader + 20);
+    width = SignedLe32(infoHeader + 4);
+    height = SignedLe32(infoHeader + 8);
+    bitsPerPixel = kesto::GetLe16(infoHeader + 14);
+    imageSize = SignedLe32(infoHeader + 20);
     DebugPrint("Bitmap Info\n");
     DebugPrint("Bitmap Width %d\n", width);
     DebugPrint("Bitmap Height %d\n", height);
@@ -109,15 +99,15 @@ int BitmapFileReader::GetBitsPerPixel() {
 
 // Computed in 64 bits and clamped, so a hostile width cannot overflow them.
 int BitmapFileReader::GetBytesPerLineMono() {
-    return static_cast<int>(std::clamp<int64_t>(MonoStride(width), INT32_MIN, INT32_MAX));
+    return static_cast<int>(std::clamp<int64_t>(RowStride(width, 1), INT32_MIN, INT32_MAX));
 }
 
 int BitmapFileReader::GetBytesPerLine24Bit() {
-    return static_cast<int>(std::clamp<int64_t>(ColorStride(width), INT32_MIN, INT32_MAX));
+    return static_cast<int>(std::clamp<int64_t>(RowStride(width, 24), INT32_MIN, INT32_MAX));
 }
 
 bool BitmapFileReader::IsBottomUpImage() {
-    const int32_t h = Le32(infoHeader + 8);
+    const int32_t h = SignedLe32(infoHeader + 8);
     if (h < 1) {
         DebugPrint("Negative Value %d :: TopDown Image\n", h);
         return false;
@@ -130,26 +120,27 @@ unsigned char* BitmapFileReader::LoadBMP() {
     DebugPrint("Bitmap LoadBMP\n");
     if (!file || !kesto::ImageSizeAllowed(width, height)) return nullptr;
 
-    const int64_t rowsBytes = ColorStride(width) * height;
+    const int64_t rowsBytes = RowStride(width, 24) * height;
     // An image size beyond what the geometry holds even at 32 bits is a lie;
     // anything up to that is covered, so callers may read image-size bytes.
     const int64_t declared = static_cast<uint32_t>(imageSize);
     if (declared > std::max(rowsBytes, int64_t{4} * width * height)) return nullptr;
 
-    const int32_t offset = Le32(fileHeader + 10);
+    const int32_t offset = SignedLe32(fileHeader + 10);
     if (offset < 0 || std::fseek(file, offset, SEEK_SET) != 0) return nullptr;
 
     const int64_t size = std::max(rowsBytes, declared);
     unsigned char* data = NewZeroed(size);
     if (!data) return nullptr;
     (void)std::fread(data, 1, static_cast<size_t>(rowsBytes), file);
-    if (IsBottomUpImage()) FlipImage(data, height, static_cast<int>(MonoStride(width)));
+    if (IsBottomUpImage()) FlipImage(data, height, static_cast<int>(RowStride(width, 1)));
     return data;
 }
 
 bool BitmapFileReader::FlipImage(unsigned char* data, int rows, int bytesPerRow) {
     DebugPrint("Bitmap FlipImage\n");
-    if (!data || rows < 0 || bytesPerRow < 0) return false;
+    if (rows < 0) return true;  // nothing to flip
+    if (!data || bytesPerRow < 0) return false;
     const size_t stride = static_cast<size_t>(bytesPerRow);
     for (int i = 0; i < rows / 2; ++i) {
         std::swap_ranges(data + i * stride, data + (i + 1) * stride, data + (rows - 1 - i) * stride);
@@ -162,7 +153,7 @@ unsigned char* BitmapFileReader::ConverToMono(unsigned char* data, int width, in
     const int64_t rows = std::abs(static_cast<int64_t>(height));
     if (!data || !kesto::ImageSizeAllowed(width, rows)) return nullptr;
 
-    const int64_t outStride = MonoStride(width);
+    const int64_t outStride = RowStride(width, 1);
     const int size = static_cast<int>(outStride * rows);
     if (bitsPerPixel == 8 || bitsPerPixel == 1) {
         DebugPrint("No Conversion Needed\n");
@@ -173,12 +164,12 @@ unsigned char* BitmapFileReader::ConverToMono(unsigned char* data, int width, in
     if (!out) return nullptr;
     if (outSize) *outSize = size;
 
-    const int64_t inStride = ColorStride(width);
+    const int64_t inStride = RowStride(width, 24);
     for (int64_t y = 0; y < height; ++y) {  // a negative height converts nothing
         const unsigned char* in = data + y * inStride;
         unsigned char* line = out + y * outStride;
         for (int x = 0; x < width; ++x) {
-            const unsigned char* p = in + 3 * x;
+            const unsigned char* p = in + 3 * static_cast<ptrdiff_t>(x);
             double grey = p[0] * 0.299 + p[1] * 0.587;
             grey = grey + p[2] * 0.114;
             if (static_cast<int>(grey) < 128) *MonoByte(line, x) |= MonoMask(x);
@@ -188,8 +179,9 @@ unsigned char* BitmapFileReader::ConverToMono(unsigned char* data, int width, in
 }
 
 bool BitmapFileReader::Convert32BMPto24BMP(unsigned char* data, int width, int height, int* outSize) {
-    if (!data || !kesto::ImageSizeAllowed(width, height)) return false;
-    const int64_t outStride = ColorStride(width);
+    if (!data) return true;  // nothing to convert
+    if (!kesto::ImageSizeAllowed(width, height)) return false;
+    const int64_t outStride = RowStride(width, 24);
     const int64_t size = outStride * height;
     std::vector<unsigned char> rows;
     try {
@@ -201,12 +193,13 @@ bool BitmapFileReader::Convert32BMPto24BMP(unsigned char* data, int width, int h
     for (int64_t y = 0; y < height; ++y) {
         const unsigned char* in = data + y * 4 * width;
         unsigned char* out = rows.data() + y * outStride;
-        for (int x = 0; x < width; ++x) std::memcpy(out + 3 * x, in + 4 * x, 3);
+        for (int x = 0; x < width; ++x)
+            std::memcpy(out + 3 * static_cast<ptrdiff_t>(x), in + 4 * static_cast<ptrdiff_t>(x), 3);
     }
     // A fixed name in /tmp: whatever sits there (a planted link included) is
     // removed, and the file is created afresh, never through a link.
-    ::unlink(kConvertedFile);
-    const int fd = ::open(kConvertedFile, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    ::unlink(kesto::Converted24File());
+    const int fd = ::open(kesto::Converted24File(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd >= 0) {
         size_t done = 0;
         while (done < rows.size()) {
@@ -222,8 +215,8 @@ bool BitmapFileReader::Convert32BMPto24BMP(unsigned char* data, int width, int h
 
 bool BitmapFileReader::RotateBy180Color(unsigned char* data, int width, int height) {
     if (!data || !kesto::ImageSizeAllowed(width, height)) return false;
-    const int64_t stride = ColorStride(width);
-    auto pixel = [&](int64_t row, int x) { return data + row * stride + 3 * x; };
+    const int64_t stride = RowStride(width, 24);
+    auto pixel = [&](int64_t row, int x) { return data + row * stride + 3 * static_cast<int64_t>(x); };
     for (int top = 0, bottom = height - 1; top <= bottom; ++top, --bottom) {
         // The middle row of an odd height pairs with itself: mirror only its left half.
         const int count = top == bottom ? width / 2 : width;
@@ -238,7 +231,7 @@ bool BitmapFileReader::RotateBy180Color(unsigned char* data, int width, int heig
 
 bool BitmapFileReader::RotateBy180Mono(unsigned char* data, int width, int height) {
     if (!data || !kesto::ImageSizeAllowed(width, height)) return false;
-    const int64_t stride = MonoStride(width);
+    const int64_t stride = RowStride(width, 1);
     for (int top = 0, bottom = height - 1; top <= bottom; ++top, --bottom) {
         unsigned char* forward = data + top * stride;
         unsigned char* backward = data + bottom * stride;

@@ -48,8 +48,9 @@ public:
     // beyond the image limits, the data offset is negative, or memory runs out.
     unsigned char* LoadBMP();
 
-    // Reverses the order of rows of bytesPerRow bytes in place. False, and
-    // nothing done, for a null buffer or a negative count.
+    // Reverses the order of rows of bytesPerRow bytes in place. A negative
+    // count is nothing to flip: true. False, and nothing done, for a null
+    // buffer or a negative row length.
     bool FlipImage(unsigned char* data, int rows, int bytesPerRow);
 
     // 24-bit rows (bytes weighted 0.299, 0.587, 0.114 by position) to one-bit
@@ -60,8 +61,9 @@ public:
     unsigned char* ConverToMono(unsigned char* data, int width, int height, int* outSize);
 
     // 32-bit rows to 24-bit rows, written without headers to "/tmp/test.bmp"
-    // (a link planted there is removed, never followed). True when converted;
-    // false for null data, sizes beyond the image limits or no memory.
+    // (a link planted there is removed, never followed). True when converted,
+    // and for null data, which is nothing to convert (no file is touched);
+    // false for sizes beyond the image limits or no memory.
     bool Convert32BMPto24BMP(unsigned char* data, int width, int height, int* outSize);
 
     // Rotates 24-bit (or one-bit) rows by 180 degrees in place; the middle row

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <new>
 #include <sstream>
 #include <string>
+
+#include "image/bmp_format.h"
 
 std::atomic<bool> EasyBMPwarnings{true};
 
@@ -33,6 +36,8 @@ bool ImageSizeAllowed(int64_t width, int64_t height) {
 
 namespace {
 
+using kesto::GetLe16;
+
 const char* const kIndent = "                 ";     // lines up under "EasyBMP Warning: "
 const char* const kErrorIndent = "               ";  // lines up under "EasyBMP Error: "
 
@@ -41,6 +46,15 @@ void Say(const std::ostringstream& message) {
     if (EasyBMPwarnings) {
         std::cout << message.str() << std::flush;
     }
+}
+
+bool SayNoTableNeeded() {
+    std::ostringstream m;
+    m << "EasyBMP Warning: Attempted to create color table at a bit\n"
+      << kIndent << "depth that does not require a color table.\n"
+      << kIndent << "Ignoring request.\n";
+    Say(m);
+    return false;
 }
 
 std::string NameOf(const char* fileName) {
@@ -52,77 +66,26 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-// A buffer for one row of pixel data; false when it cannot be had.
-bool MakeRowBuffer(std::vector<unsigned char>& row, int bytes) {
-    try {
-        row.resize(static_cast<size_t>(bytes));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+// Reads up to size bytes and returns how many arrived; like SafeFread, nothing
+// once the file has ended.
+size_t ReadUpTo(FILE* file, unsigned char* buffer, size_t size) {
+    if (std::feof(file)) return 0;
+    return std::fread(buffer, 1, size, file);
 }
 
-// Reads one row of pixel data; says so when the file ends first.
-bool ReadRow(FILE* file, std::vector<unsigned char>& row) {
-    if (SafeFread(reinterpret_cast<char*>(row.data()), 1, static_cast<int>(row.size()), file)) return true;
-    std::ostringstream m;
-    m << "EasyBMP Error: Could not read proper amount of data.\n";
-    Say(m);
-    return false;
-}
+enum class HeaderRead { kComplete, kNotBmp, kShort };
 
-bool ReadLe16(FILE* file, uint16_t& value) {
-    unsigned char b[2];
-    if (!SafeFread(reinterpret_cast<char*>(b), 1, 2, file)) return false;
-    value = static_cast<uint16_t>(b[0] | (b[1] << 8));
-    return true;
-}
-
-bool ReadLe32(FILE* file, uint32_t& value) {
-    unsigned char b[4];
-    if (!SafeFread(reinterpret_cast<char*>(b), 1, 4, file)) return false;
-    value = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-            (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
-    return true;
-}
-
-bool ReadLe32(FILE* file, int32_t& value) {
-    uint32_t raw;
-    if (!ReadLe32(file, raw)) return false;
-    value = static_cast<int32_t>(raw);
-    return true;
-}
-
-void PutLe16(std::vector<unsigned char>& out, uint32_t value) {
-    out.push_back(static_cast<unsigned char>(value));
-    out.push_back(static_cast<unsigned char>(value >> 8));
-}
-
-void PutLe32(std::vector<unsigned char>& out, uint32_t value) {
-    PutLe16(out, value & 0xFFFF);
-    PutLe16(out, value >> 16);
-}
-
-// Reads the 40 bytes of an info header field by field; a field that cannot be
-// read keeps its value. True when every field was read.
-bool ReadInfoHeader(FILE* file, BMIH& h) {
-    bool ok = ReadLe32(file, h.biSize);
-    ok = ReadLe32(file, h.biWidth) && ok;
-    ok = ReadLe32(file, h.biHeight) && ok;
-    ok = ReadLe16(file, h.biPlanes) && ok;
-    ok = ReadLe16(file, h.biBitCount) && ok;
-    ok = ReadLe32(file, h.biCompression) && ok;
-    ok = ReadLe32(file, h.biSizeImage) && ok;
-    ok = ReadLe32(file, h.biXPelsPerMeter) && ok;
-    ok = ReadLe32(file, h.biYPelsPerMeter) && ok;
-    ok = ReadLe32(file, h.biClrUsed) && ok;
-    ok = ReadLe32(file, h.biClrImportant) && ok;
-    return ok;
-}
-
-// Bytes of one stored row: width x depth bits rounded up to whole 4-byte words.
-int64_t RowBytes(int64_t width, int depth) {
-    return (width * depth + 31) / 32 * 4;
+// The signature, the rest of the file header and the info header. A file too
+// short for the signature keeps the default one and fails on the headers.
+HeaderRead ReadHeaders(FILE* file, BMFH& fh, BMIH& ih) {
+    unsigned char b[kesto::kFileHeaderBytes + kesto::kInfoHeaderBytes];
+    if (ReadUpTo(file, b, 2) == 2) fh.bfType = GetLe16(b);
+    if (fh.bfType != kesto::kBmpSignature) return HeaderRead::kNotBmp;
+    const size_t got = ReadUpTo(file, b + 2, sizeof b - 2) + 2;
+    if (got < sizeof b) return HeaderRead::kShort;
+    kesto::TakeFileHeader(b, fh);
+    kesto::TakeInfoHeader(b + kesto::kFileHeaderBytes, kesto::kInfoHeaderBytes, ih);
+    return HeaderRead::kComplete;
 }
 
 bool SupportedDepth(int depth) {
@@ -130,6 +93,56 @@ bool SupportedDepth(int depth) {
 }
 
 const RGBApixel kWhite{255, 255, 255, 0};
+static_assert(sizeof(RGBApixel) == 4, "a pixel is its four bytes, as a 32-bit file stores them");
+
+// Bytes of pixel data read with one fread: some 150 rows of a receipt-wide picture.
+constexpr size_t kBatchBytes = size_t{256} * 1024;
+
+// Reads `height` stored rows of `stride` bytes, bottom row first, many rows a
+// fread, and hands each to decode(row bytes, y). A row counts once its first
+// `needed` bytes are there: 16-bit files may lack the last row's padding. A
+// short read ends the pixels with a message. Returns the lowest row read
+// (height when none was).
+template <typename Decode>
+int ReadRows(FILE* file, int height, size_t stride, size_t needed, Decode decode) {
+    const size_t batchRows = std::clamp<size_t>(kBatchBytes / stride, 1, static_cast<size_t>(height));
+    std::unique_ptr<unsigned char[]> batch(new (std::nothrow) unsigned char[batchRows * stride]);
+    int y = height - 1;
+    while (batch && y >= 0) {
+        const size_t rows = std::min(batchRows, static_cast<size_t>(y) + 1);
+        const size_t got = ReadUpTo(file, batch.get(), rows * stride);
+        size_t done = 0;
+        for (; done < rows && done * stride + needed <= got; ++done) decode(batch.get() + done * stride, y--);
+        if (done < rows) {
+            std::ostringstream m;
+            m << "EasyBMP Error: Could not read proper amount of data.\n";
+            Say(m);
+            break;
+        }
+    }
+    return y + 1;
+}
+
+// Packs a row 8 pixels a byte, leftmost pixel in the most significant bit,
+// complemented, so the bits past the width come out 1. choose(pixels, n, flags)
+// sets flags[i] to the table index (0 or 1) of pixels[i]; it runs on a chunk
+// of a row at a time, which lets the compiler vectorise the usual one.
+template <typename Choose>
+void PackComplemented(const RGBApixel* line, int width, unsigned char* out, Choose choose) {
+    constexpr int kChunk = 512;
+    uint8_t flags[kChunk];
+    for (int start = 0; start < width; start += kChunk) {
+        const int n = std::min(kChunk, width - start);
+        choose(line + start, n, flags);
+        const int whole = (n + 7) & ~7;
+        std::fill(flags + n, flags + whole, 0);
+        for (int i = 0; i < whole; i += 8) {
+            unsigned sum = 0;
+            for (int j = 0; j < 8; ++j) sum = sum << 1 | flags[i + j];
+            out[(start + i) / 8] = static_cast<unsigned char>(~sum);
+        }
+    }
+}
 
 }  // namespace
 
@@ -140,13 +153,20 @@ bool SafeFread(char* buffer, int size, int count, FILE* stream) {
            static_cast<size_t>(count);
 }
 
-BMP::BMP() : pixels_(1) {}
+BMP::BMP() : pixels_(new RGBApixel[1]()) {}
 
 int BMP::TellNumberOfColors() const {
     return bitDepth_ == 32 ? 1 << 24 : 1 << bitDepth_;
 }
 
 bool BMP::SetSize(int width, int height) {
+    if (!Resize(width, height)) return false;
+    std::fill_n(pixels_.get(), static_cast<size_t>(width) * static_cast<size_t>(height), kWhite);
+    return true;
+}
+
+// SetSize's checks and messages, leaving the new pixels unset.
+bool BMP::Resize(int width, int height) {
     if (width < 1 || height < 1) {
         std::ostringstream m;
         m << "EasyBMP Warning: User attempted to set a non-positive width or height.\n"
@@ -162,16 +182,15 @@ bool BMP::SetSize(int width, int height) {
         Say(m);
         return false;
     }
-    try {
-        std::vector<RGBApixel> grid(static_cast<size_t>(width) * static_cast<size_t>(height), kWhite);
-        pixels_.swap(grid);
-    } catch (const std::bad_alloc&) {
+    RGBApixel* grid = new (std::nothrow) RGBApixel[static_cast<size_t>(width) * static_cast<size_t>(height)];
+    if (!grid) {
         std::ostringstream m;
         m << "EasyBMP Error: Not enough memory for " << width << " x " << height << " pixels.\n"
           << kErrorIndent << "Size remains unchanged at " << width_ << " x " << height_ << ".\n";
         Say(m);
         return false;
     }
+    pixels_.reset(grid);
     width_ = width;
     height_ = height;
     return true;
@@ -195,14 +214,7 @@ bool BMP::SetBitDepth(int depth) {
 }
 
 bool BMP::CreateStandardColorTable() {
-    if (bitDepth_ > 8 || colorTable_.size() != (size_t{1} << bitDepth_)) {
-        std::ostringstream m;
-        m << "EasyBMP Warning: Attempted to create color table at a bit\n"
-          << kIndent << "depth that does not require a color table.\n"
-          << kIndent << "Ignoring request.\n";
-        Say(m);
-        return false;
-    }
+    if (bitDepth_ > 8 || colorTable_.size() != (size_t{1} << bitDepth_)) return SayNoTableNeeded();
     if (bitDepth_ == 1) {
         colorTable_[0] = RGBApixel{0, 0, 0, 0};
         colorTable_[1] = kWhite;
@@ -277,35 +289,59 @@ bool BMP::ReadFromFile(const char* fileName) {
         SetSize(1, 1);
         return false;
     }
-
     BMFH fh;
-    ReadLe16(file.get(), fh.bfType);  // an empty file keeps the default "BM"
-    if (fh.bfType != 19778) {
+    BMIH ih;
+    const HeaderRead headers = ReadHeaders(file.get(), fh, ih);
+    if (headers != HeaderRead::kComplete) {
         std::ostringstream m;
-        m << "EasyBMP Error: " << name << " is not a Windows BMP file!\n";
+        m << "EasyBMP Error: " << name
+          << (headers == HeaderRead::kNotBmp ? " is not a Windows BMP file!\n"
+                                             : " is obviously corrupted.\n");
         Say(m);
+        if (headers == HeaderRead::kShort) ResetAfterFailedRead();
         return false;
     }
-
-    BMIH ih;
-    bool complete = ReadLe32(file.get(), fh.bfSize);
-    complete = ReadLe16(file.get(), fh.bfReserved1) && complete;
-    complete = ReadLe16(file.get(), fh.bfReserved2) && complete;
-    complete = ReadLe32(file.get(), fh.bfOffBits) && complete;
-    complete = ReadInfoHeader(file.get(), ih) && complete;
-    if (!complete) {
-        std::ostringstream m;
-        m << "EasyBMP Error: " << name << " is obviously corrupted.\n";
-        Say(m);
+    xPelsPerMeter_ = static_cast<int>(std::min<uint32_t>(ih.biXPelsPerMeter, INT32_MAX));
+    yPelsPerMeter_ = static_cast<int>(std::min<uint32_t>(ih.biYPelsPerMeter, INT32_MAX));
+    if (!TakeFormat(name, ih)) {
         ResetAfterFailedRead();
         return false;
     }
 
-    xPelsPerMeter_ = static_cast<int>(std::min<uint32_t>(ih.biXPelsPerMeter, INT32_MAX));
-    yPelsPerMeter_ = static_cast<int>(std::min<uint32_t>(ih.biYPelsPerMeter, INT32_MAX));
+    // The file is read strictly in sequence: colour table or bit-field masks,
+    // meta data, pixels. The data offset only says how much lies between.
+    const int64_t afterHeaders = static_cast<int64_t>(fh.bfOffBits) - 54;
+    int64_t extra = afterHeaders;
+    if (bitDepth_ < 16) {
+        ReadColorTable(file.get(), name, afterHeaders / 4);
+        extra -= 4 * int64_t{TellNumberOfColors()};
+    }
+    uint16_t masks[3] = {0x7C00, 0x03E0, 0x001F};  // red, green, blue: 5-5-5
+    if (bitDepth_ == 16 && ih.biCompression != 0) {
+        for (uint16_t& mask : masks) {
+            unsigned char field[4];  // the mask, then two bytes that are skipped
+            const size_t got = ReadUpTo(file.get(), field, 4);
+            if (got >= 2) mask = GetLe16(field);
+        }
+        extra -= 12;
+    }
+    if (extra > 0) {
+        std::ostringstream w;
+        w << "EasyBMP Warning: Extra meta data detected in file " << name << "\n"
+          << kIndent << "Data will be skipped.\n";
+        Say(w);
+        // Moving forward past the end is harmless: the row reads then come up short.
+        std::fseek(file.get(), static_cast<long>(extra), SEEK_CUR);
+    }
+    ReadPixels(file.get(), masks);
+    return true;
+}
 
+// The checks of the info header, each refusal with its message; then the
+// header's depth and size (the pixels unset until ReadPixels).
+bool BMP::TakeFormat(const std::string& name, const BMIH& ih) {
     std::ostringstream m;
-    bool refused = true;
+    bool taken = false;
     if (ih.biCompression == 1 || ih.biCompression == 2) {
         m << "EasyBMP Error: " << name << " is (RLE) compressed.\n"
           << kErrorIndent << "EasyBMP does not support compression.\n";
@@ -326,161 +362,109 @@ bool BMP::ReadFromFile(const char* fileName) {
             m << "EasyBMP Error: " << name << " is too large (" << ih.biWidth << " x " << ih.biHeight
               << ").\n";
         } else {
-            refused = !SetSize(ih.biWidth, ih.biHeight);  // fails only when memory runs out
+            taken = Resize(ih.biWidth, ih.biHeight);  // fails only when memory runs out, and says so
         }
     }
-    if (refused) {
-        Say(m);
-        ResetAfterFailedRead();
-        return false;
-    }
+    if (!taken) Say(m);
+    return taken;
+}
 
-    const int depth = bitDepth_;
-    const int64_t afterHeaders = static_cast<int64_t>(fh.bfOffBits) - 54;
-
-    if (depth <= 8) {
-        const int64_t colours = TellNumberOfColors();
-        const int64_t stored = std::clamp<int64_t>(afterHeaders / 4, 0, colours);
-        if (stored < colours) {
-            std::ostringstream w;
-            w << "EasyBMP Warning: file " << name << " has an underspecified\n"
-              << kIndent << "color table. The table will be padded with extra\n"
-              << kIndent << "white (255,255,255,0) entries.\n";
-            Say(w);
-        }
-        int64_t i = 0;
-        for (; i < stored; ++i) {
-            unsigned char entry[4];
-            if (!SafeFread(reinterpret_cast<char*>(entry), 1, 4, file.get())) break;
-            colorTable_[i] = RGBApixel{entry[0], entry[1], entry[2], entry[3]};
-        }
-        for (; i < colours; ++i) colorTable_[i] = kWhite;
-    }
-
-    int64_t extra = afterHeaders;
-    if (depth < 16) extra -= 4 * int64_t{TellNumberOfColors()};
-    if (depth == 16 && ih.biCompression == 3) extra -= 12;
-    extra = std::max<int64_t>(extra, 0);
-
-    auto skipExtra = [&] {
-        if (extra == 0) return;
+// The file's entries (at most as many as the depth has colours), blue, green,
+// red, alpha each; the rest of the table white.
+void BMP::ReadColorTable(FILE* file, const std::string& name, int64_t entries) {
+    const int64_t colours = TellNumberOfColors();
+    const int64_t stored = std::clamp<int64_t>(entries, 0, colours);
+    if (stored < colours) {
         std::ostringstream w;
-        w << "EasyBMP Warning: Extra meta data detected in file " << name << "\n"
-          << kIndent << "Data will be skipped.\n";
+        w << "EasyBMP Warning: file " << name << " has an underspecified\n"
+          << kIndent << "color table. The table will be padded with extra\n"
+          << kIndent << "white (255,255,255,0) entries.\n";
         Say(w);
-        // Moving forward past the end is harmless: the row reads then come up short.
-        std::fseek(file.get(), static_cast<long>(extra), SEEK_CUR);
-    };
-
-    if (depth != 16) {
-        skipExtra();
-        ReadPixelRows(file.get(), static_cast<int>(RowBytes(width_, depth)));
-        return true;
     }
-
-    uint16_t masks[3] = {0x7C00, 0x03E0, 0x001F};  // red, green, blue: 5-5-5
-    if (ih.biCompression != 0) {
-        for (uint16_t& mask : masks) {
-            uint16_t value, skipped;
-            if (ReadLe16(file.get(), value)) mask = value;
-            ReadLe16(file.get(), skipped);
-        }
+    unsigned char bytes[4 * 256];
+    const size_t got = ReadUpTo(file, bytes, static_cast<size_t>(4 * stored)) / 4;
+    for (size_t i = 0; i < colorTable_.size(); ++i) {
+        colorTable_[i] =
+            i < got ? RGBApixel{bytes[4 * i], bytes[4 * i + 1], bytes[4 * i + 2], bytes[4 * i + 3]} : kWhite;
     }
-    skipExtra();
-    const int dataBytes = 2 * width_;
-    Read16bitRows(file.get(), masks, dataBytes, static_cast<int>(RowBytes(width_, 16)) - dataBytes);
-    return true;
 }
 
-// Rows of 1, 4, 8, 24 or 32 bits, bottom row first. A short row ends the read.
-bool BMP::ReadPixelRows(FILE* file, int rowBytes) {
-    std::vector<unsigned char> row;
-    if (!MakeRowBuffer(row, rowBytes)) return false;
-    for (int y = height_ - 1; y >= 0; --y) {
-        if (!ReadRow(file, row)) return false;
-        RGBApixel* out = &pixels_[static_cast<size_t>(y) * width_];
-        for (int x = 0; x < width_; ++x) {
-            switch (bitDepth_) {
-                case 1:
-                    out[x] = colorTable_[(row[x / 8] >> (7 - x % 8)) & 1];
-                    break;
-                case 4:
-                    out[x] = colorTable_[(row[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F];
-                    break;
-                case 8:
-                    out[x] = colorTable_[row[x]];
-                    break;
-                case 24:
-                    out[x] = RGBApixel{row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
-                    break;
-                default:  // 32
-                    out[x] = RGBApixel{row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
-                    break;
-            }
+// Rows the file does not hold stay white.
+void BMP::ReadPixels(FILE* file, const uint16_t masks[3]) {
+    const int depth = bitDepth_;
+    const int width = width_;
+    const size_t stride = static_cast<size_t>(kesto::RowStride(width, depth));
+    RGBApixel* const pixels = pixels_.get();
+    auto line = [&](int y) { return pixels + static_cast<size_t>(y) * width; };
+    int firstRead = 0;
+    switch (depth) {
+        case 16:
+            firstRead = ReadRows(
+                file, height_, stride, 2 * static_cast<size_t>(width),
+                [&](const unsigned char* in, int y) { kesto::Decode16bitRow(in, masks, width, line(y)); });
+            break;
+        case 24:
+            firstRead = ReadRows(file, height_, stride, stride, [&](const unsigned char* in, int y) {
+                kesto::Decode24bitRow(in, width, line(y));
+            });
+            break;
+        case 32:
+            firstRead = ReadRows(file, height_, stride, stride, [&](const unsigned char* in, int y) {
+                std::memcpy(line(y), in, 4 * static_cast<size_t>(width));
+            });
+            break;
+        default: {
+            const RGBApixel* table = colorTable_.data();
+            firstRead = ReadRows(file, height_, stride, stride, [&](const unsigned char* in, int y) {
+                kesto::DecodeIndexedRow(in, depth, table, width, line(y));
+            });
         }
     }
-    return true;
-}
-
-// 16-bit rows, bottom row first: each pixel a little-endian word split by the
-// red, green and blue masks into 5-bit values, scaled to 8 bits.
-bool BMP::Read16bitRows(FILE* file, const uint16_t masks[3], int dataBytes, int padding) {
-    int shifts[3];
-    for (int c = 0; c < 3; ++c) {
-        shifts[c] = 0;
-        while ((masks[c] >> shifts[c]) > 31) ++shifts[c];
-    }
-    std::vector<unsigned char> row;
-    if (!MakeRowBuffer(row, dataBytes)) return false;
-    for (int y = height_ - 1; y >= 0; --y) {
-        if (!ReadRow(file, row)) return false;
-        RGBApixel* out = &pixels_[static_cast<size_t>(y) * width_];
-        for (int x = 0; x < width_; ++x) {
-            const unsigned word = row[2 * x] | (row[2 * x + 1] << 8);
-            auto channel = [&](int c) { return static_cast<uint8_t>(((word & masks[c]) >> shifts[c]) << 3); };
-            out[x] = RGBApixel{channel(2), channel(1), channel(0), 0};
-        }
-        char pad[2];
-        if (padding > 0) SafeFread(pad, 1, padding, file);
-    }
-    return true;
+    std::fill(pixels, line(firstRead), kWhite);
 }
 
 bool BMP::Write1bitRow(unsigned char* buffer, int bufferSize, int row) {
     if (!buffer || bufferSize < 0 || row < 0 || row >= height_) return false;
     if (width_ > 8 * static_cast<int64_t>(bufferSize)) return false;
     const RGBApixel* line = &pixels_[static_cast<size_t>(row) * width_];
-    if (colorTable_.size() == 2) {
-        // The usual two-entry table, with FindClosestColor's choice worked out
-        // once: entry 1 is strictly closer than entry 0 exactly when
-        // 2 p.(c1 - c0) > |c1|^2 - |c0|^2 (ties stay with entry 0). This loop
-        // runs for every pixel of every printed image.
-        const RGBApixel c0 = colorTable_[0];
-        const RGBApixel c1 = colorTable_[1];
-        const int wr = c1.Red - c0.Red;
-        const int wg = c1.Green - c0.Green;
-        const int wb = c1.Blue - c0.Blue;
-        const int limit = (c1.Red * c1.Red + c1.Green * c1.Green + c1.Blue * c1.Blue) -
-                          (c0.Red * c0.Red + c0.Green * c0.Green + c0.Blue * c0.Blue);
-        for (int start = 0; start < width_; start += 8) {
-            unsigned sum = 0;
-            const int count = std::min(8, width_ - start);
-            for (int j = 0; j < count; ++j) {
-                const RGBApixel& pixel = line[start + j];
-                if (2 * (pixel.Red * wr + pixel.Green * wg + pixel.Blue * wb) > limit) sum |= 0x80u >> j;
+    if (colorTable_.size() != 2) {
+        PackComplemented(line, width_, buffer, [this](const RGBApixel* pixels, int n, uint8_t* flags) {
+            for (int i = 0; i < n; ++i) {
+                RGBApixel p = pixels[i];
+                flags[i] = FindClosestColor(p) != 0;
             }
-            buffer[start / 8] = static_cast<unsigned char>(~sum);
-        }
+        });
         return true;
     }
-    for (int start = 0; start < width_; start += 8) {
-        unsigned sum = 0;
-        for (int j = 0; j < 8 && start + j < width_; ++j) {
-            RGBApixel pixel = line[start + j];
-            if (FindClosestColor(pixel) != 0) sum |= 0x80u >> j;
-        }
-        buffer[start / 8] = static_cast<unsigned char>(~sum);
+    // Two entries, with FindClosestColor's choice worked out once: entry 1 is
+    // strictly closer than entry 0 exactly when 2 p.(c1 - c0) > |c1|^2 - |c0|^2
+    // (ties stay with entry 0). This runs for every pixel of every printed image.
+    const RGBApixel c0 = colorTable_[0];
+    const RGBApixel c1 = colorTable_[1];
+    const int wr = c1.Red - c0.Red;
+    const int wg = c1.Green - c0.Green;
+    const int wb = c1.Blue - c0.Blue;
+    const int limit = (c1.Red * c1.Red + c1.Green * c1.Green + c1.Blue * c1.Blue) -
+                      (c0.Red * c0.Red + c0.Green * c0.Green + c0.Blue * c0.Blue);
+    if (wr > 0 && wr == wg && wg == wb) {
+        // Entry 1 a lighter grey step from entry 0, as black to white: only the
+        // channel sum s counts, 2 w s > limit, and limit > 0. 16-bit sums let
+        // the compiler take eight pixels at a time.
+        const auto above = static_cast<int16_t>(limit / (2 * wr));
+        PackComplemented(line, width_, buffer, [above](const RGBApixel* pixels, int n, uint8_t* flags) {
+            for (int i = 0; i < n; ++i) {
+                const RGBApixel p = pixels[i];
+                flags[i] = static_cast<int16_t>(p.Red + p.Green + p.Blue) > above;
+            }
+        });
+        return true;
     }
+    PackComplemented(line, width_, buffer, [=](const RGBApixel* pixels, int n, uint8_t* flags) {
+        for (int i = 0; i < n; ++i) {
+            const RGBApixel p = pixels[i];
+            flags[i] = 2 * (p.Red * wr + p.Green * wg + p.Blue * wb) > limit;
+        }
+    });
     return true;
 }
 
@@ -507,38 +491,23 @@ bool BMP::WriteToFile(const char* fileName) {
         colorTable_.assign(2, RGBApixel{});
         CreateStandardColorTable();
     }
-
-    const int rowBytes = static_cast<int>(RowBytes(width_, 1));
-    const uint32_t pixelBytes = static_cast<uint32_t>(rowBytes) * static_cast<uint32_t>(height_);
-
-    std::vector<unsigned char> head;
-    head.reserve(62);
-    PutLe16(head, 19778);
-    PutLe32(head, 62 + pixelBytes);
-    PutLe16(head, 0);
-    PutLe16(head, 0);
-    PutLe32(head, 62);
-    PutLe32(head, 40);
-    PutLe32(head, static_cast<uint32_t>(width_));
-    PutLe32(head, static_cast<uint32_t>(height_));
-    PutLe16(head, 1);
-    PutLe16(head, 1);
-    PutLe32(head, 0);
-    PutLe32(head, pixelBytes);
-    PutLe32(head, xPelsPerMeter_ ? static_cast<uint32_t>(xPelsPerMeter_) : 3780);
-    PutLe32(head, yPelsPerMeter_ ? static_cast<uint32_t>(yPelsPerMeter_) : 3780);
-    PutLe32(head, 0);
-    PutLe32(head, 0);
-    for (const RGBApixel& c : colorTable_) {
-        head.insert(head.end(), {c.Blue, c.Green, c.Red, c.Alpha});
+    // The whole file is made in memory and written at once; the padding after
+    // each row's data stays 0.
+    const size_t rowBytes = static_cast<size_t>(kesto::RowStride(width_, 1));
+    std::vector<unsigned char> bytes;
+    try {
+        bytes.assign(kesto::kOneBitHeadBytes + rowBytes * static_cast<size_t>(height_), 0);
+    } catch (const std::bad_alloc&) {
+        std::ostringstream m;
+        m << "EasyBMP Error: Not enough memory to write " << name << ".\n";
+        Say(m);
+        return false;
     }
+    kesto::PutOneBitHead(bytes.data(), width_, height_, xPelsPerMeter_, yPelsPerMeter_, colorTable_.data());
+    unsigned char* row = bytes.data() + kesto::kOneBitHeadBytes;
+    for (int y = height_ - 1; y >= 0; --y, row += rowBytes) Write1bitRow(row, static_cast<int>(rowBytes), y);
 
-    bool complete = std::fwrite(head.data(), 1, head.size(), file.get()) == head.size();
-    std::vector<unsigned char> row(rowBytes, 0);
-    for (int y = height_ - 1; y >= 0 && complete; --y) {
-        Write1bitRow(row.data(), rowBytes, y);
-        complete = std::fwrite(row.data(), 1, row.size(), file.get()) == row.size();
-    }
+    const bool complete = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
     if (!complete) {
         std::ostringstream m;
         m << "EasyBMP Error: Could not write proper amount of data.\n";
@@ -551,14 +520,7 @@ bool BMP::WriteToFile(const char* fileName) {
 
 bool CreateGrayscaleColorTable(BMP& image) {
     const int depth = image.TellBitDepth();
-    if (depth > 8 || image.colorTable_.size() != (size_t{1} << depth)) {
-        std::ostringstream m;
-        m << "EasyBMP Warning: Attempted to create color table at a bit\n"
-          << kIndent << "depth that does not require a color table.\n"
-          << kIndent << "Ignoring request.\n";
-        Say(m);
-        return false;
-    }
+    if (depth > 8 || image.colorTable_.size() != (size_t{1} << depth)) return SayNoTableNeeded();
     const int colours = image.TellNumberOfColors();
     const int step = depth == 1 ? 255 : 255 / (colours - 1);
     for (int i = 0; i < colours; ++i) {
@@ -578,8 +540,10 @@ BMIH GetBMIH(const char* fileName) {
         Say(m);
         return header;
     }
-    char fileHeader[14];
-    SafeFread(fileHeader, 1, 14, file.get());
-    ReadInfoHeader(file.get(), header);
+    unsigned char fileHeader[kesto::kFileHeaderBytes];
+    unsigned char info[kesto::kInfoHeaderBytes];
+    if (ReadUpTo(file.get(), fileHeader, sizeof fileHeader) == sizeof fileHeader) {
+        kesto::TakeInfoHeader(info, ReadUpTo(file.get(), info, sizeof info), header);
+    }
     return header;
 }

@@ -5,7 +5,7 @@
 // Internal to the library. Warnings and errors go to std::cout while the
 // warnings switch is on.
 //
-// Files are little-endian in every field; they are read and written byte by
+// Files are little-endian in every field; fields are read and written byte by
 // byte, so the host's byte order does not matter.
 //
 // Nothing in a file is trusted: sizes a receipt printer cannot use or memory
@@ -15,6 +15,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace kesto {
@@ -35,11 +37,13 @@ bool ImageSizeAllowed(int64_t width, int64_t height);
 
 }  // namespace kesto
 
+// Plain bytes, in a 32-bit file's order: a grid of them can be made without
+// writing it first. RGBApixel{} is black, alpha 0.
 struct RGBApixel {
-    uint8_t Blue = 0;
-    uint8_t Green = 0;
-    uint8_t Red = 0;
-    uint8_t Alpha = 0;
+    uint8_t Blue;
+    uint8_t Green;
+    uint8_t Red;
+    uint8_t Alpha;
 };
 
 // File header, 14 bytes in a file.
@@ -133,14 +137,16 @@ public:
 private:
     friend bool CreateGrayscaleColorTable(BMP& image);
 
+    bool Resize(int width, int height);
     void ResetAfterFailedRead();
-    bool ReadPixelRows(FILE* file, int rowBytes);
-    bool Read16bitRows(FILE* file, const uint16_t masks[3], int dataBytes, int padding);
+    bool TakeFormat(const std::string& name, const BMIH& ih);
+    void ReadColorTable(FILE* file, const std::string& name, int64_t entries);
+    void ReadPixels(FILE* file, const uint16_t masks[3]);
 
     int bitDepth_ = 24;
     int width_ = 1;
     int height_ = 1;
-    std::vector<RGBApixel> pixels_;  // row-major, top row first
+    std::unique_ptr<RGBApixel[]> pixels_;  // row-major, top row first; an image is moved, not copied
     std::vector<RGBApixel> colorTable_;
     int xPelsPerMeter_ = 0;
     int yPelsPerMeter_ = 0;

@@ -22,7 +22,9 @@
 #include "escpos/command_table.h"
 #include "escpos/init_sequences.h"
 #include "image/bitmap_file_reader.h"
+#include "image/bmp_format.h"
 #include "image/bmp_image.h"
+#include "image/image_files.h"
 #include "kesto/kesto.h"
 #include "platform/debug_log.h"
 #include "platform/process_state.h"
@@ -33,22 +35,9 @@ extern char** environ;
 namespace {
 
 constexpr const char* kInstalledScript = "/Volumes/VIZADAZEVUdiDizevezizov/scripts/Convert.sh";
-constexpr const char* kFixedSavedFile = "/tmp/saved1.bmp";
-constexpr const char* kFixedMonoFile = "/tmp/kesto1bpp.bmp";
-constexpr size_t kPathSize = 512;
+using kesto::MonoFile;
+using kesto::SavedFile;
 
-// Test redirection only; production never writes these.
-char g_testSavedFile[kPathSize];
-char g_testMonoFile[kPathSize];
-std::atomic<bool> g_useTestFiles{false};
-
-// The file the conversion script writes, and the one-bit file the library writes and reads back.
-const char* SavedFile() {
-    return g_useTestFiles.load(std::memory_order_acquire) ? g_testSavedFile : kFixedSavedFile;
-}
-const char* MonoFile() {
-    return g_useTestFiles.load(std::memory_order_acquire) ? g_testMonoFile : kFixedMonoFile;
-}
 // A photo of a few megapixels converts in seconds; a script that hangs must not hang the host.
 std::atomic<long long> g_conversionTimeoutMs{60000};
 
@@ -115,7 +104,7 @@ int PrintConvertedImage(Communication& comm) {
     const int width = image->TellWidth();
 
     BitmapFileReader reader(monoFile);
-    const int rowBytes = kesto::MonoRowBytes(width);
+    const int rowBytes = static_cast<int>(kesto::RowStride(width, 1));
     const long long expected = static_cast<long long>(rowBytes) * height;
     if (reader.GetImageSize() != expected) {
         DebugPrint("Could not Read From BMPFile %s\n", monoFile);
@@ -152,10 +141,6 @@ std::string RasterHeader(int rowBytes, int height) {
         {0x1D, 0x76, 0x30, 0x00, LowByte(rowBytes), HighByte(rowBytes), LowByte(height), HighByte(height)});
 }
 
-int MonoRowBytes(int width) {
-    return ((width + 31) / 8) & ~3;
-}
-
 void ClearBitsPastWidth(unsigned char* rows, int width, int height, int rowBytes) {
     if (rows == nullptr || width <= 0 || width % 8 == 0) return;
     const int last = (width - 1) / 8;
@@ -170,16 +155,6 @@ std::string ConversionScriptPath() {
 
 void SetConversionTimeoutForTesting(std::chrono::milliseconds timeout) {
     g_conversionTimeoutMs = timeout.count();
-}
-
-void SetImageFilesForTesting(const char* savedFile, const char* monoFile) {
-    if (savedFile == nullptr || monoFile == nullptr) {
-        g_useTestFiles.store(false, std::memory_order_release);
-        return;
-    }
-    std::snprintf(g_testSavedFile, sizeof g_testSavedFile, "%s", savedFile);
-    std::snprintf(g_testMonoFile, sizeof g_testMonoFile, "%s", monoFile);
-    g_useTestFiles.store(true, std::memory_order_release);
 }
 
 }  // namespace kesto

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -108,9 +109,9 @@ TEST_F(BmpTest, OneBitThresholdLiesBetweenColourSums382And383) {
 }
 
 // One-bit rows pick, for every pixel, the table entry FindClosestColor picks;
-// checked over many tables and pixels, ties and extremes included.
+// checked over many tables and pixels, ties and extremes included, grey steps
+// (black to white among them) and rows longer than one packing chunk.
 TEST_F(BmpTest, OneBitRowsAgreeWithTheClosestColourForAnyTwoEntryTable) {
-    constexpr int kWidth = 61;  // not a whole number of bytes
     uint32_t state = 12345;
     auto next = [&state] {
         state = state * 1103515245u + 12345u;
@@ -121,14 +122,23 @@ TEST_F(BmpTest, OneBitRowsAgreeWithTheClosestColourForAnyTwoEntryTable) {
         const uint8_t v = pick % 3 == 0 ? 0 : pick % 3 == 1 ? 255 : next();
         return RGBApixel{next() < 64 ? v : next(), next() < 64 ? v : next(), next() < 64 ? v : next(), 0};
     };
+    auto lighter = [&next](RGBApixel c) {  // the same step up on every channel
+        const int room = 255 - std::max({c.Red, c.Green, c.Blue});
+        const auto step = static_cast<uint8_t>(room == 0 ? 0 : 1 + next() % room);
+        return RGBApixel{uint8_t(c.Blue + step), uint8_t(c.Green + step), uint8_t(c.Red + step), 0};
+    };
     for (int round = 0; round < 200; ++round) {
-        ASSERT_TRUE(image.SetSize(kWidth, 1));
+        const int width = round % 4 == 3 ? 1030 : 61;  // never a whole number of bytes
+        ASSERT_TRUE(image.SetSize(width, 1));
         ASSERT_TRUE(image.SetBitDepth(1));
-        const RGBApixel c0 = colour(round);
-        const RGBApixel c1 = round % 7 == 0 ? c0 : colour(round + 1);
+        const RGBApixel c0 = round % 5 == 4 ? RGBApixel{0, 0, 0, 0} : colour(round);
+        const RGBApixel c1 = round % 7 == 0   ? c0
+                             : round % 5 == 4 ? RGBApixel{255, 255, 255, 0}
+                             : round % 2 == 1 ? lighter(c0)
+                                              : colour(round + 1);
         ASSERT_TRUE(image.SetColor(0, c0));
         ASSERT_TRUE(image.SetColor(1, c1));
-        for (int x = 0; x < kWidth; ++x) {
+        for (int x = 0; x < width; ++x) {
             // Some pixels half way between the entries, where the choice is a tie.
             const RGBApixel p = x % 5 == 0 ? RGBApixel{static_cast<uint8_t>((c0.Blue + c1.Blue) / 2),
                                                        static_cast<uint8_t>((c0.Green + c1.Green) / 2),
@@ -136,12 +146,13 @@ TEST_F(BmpTest, OneBitRowsAgreeWithTheClosestColourForAnyTwoEntryTable) {
                                            : colour(x);
             image.SetPixel(x, 0, p);
         }
-        unsigned char row[8] = {};
-        ASSERT_TRUE(image.Write1bitRow(row, 8, 0));
-        for (int x = 0; x < kWidth; ++x) {
+        unsigned char row[132] = {};
+        ASSERT_TRUE(image.Write1bitRow(row, sizeof row, 0));
+        for (int x = 0; x < width + 2; ++x) {
             RGBApixel p = image.GetPixel(x, 0);
             const bool dot = (row[x / 8] >> (7 - x % 8)) & 1;
-            ASSERT_EQ(image.FindClosestColor(p) == 0, dot) << "round " << round << " pixel " << x;
+            const bool expected = x >= width || image.FindClosestColor(p) == 0;  // bits past the width: 1
+            ASSERT_EQ(expected, dot) << "round " << round << " pixel " << x;
         }
     }
 }
@@ -287,15 +298,35 @@ TEST_F(BmpTest, UnderspecifiedEightBitTableIsPaddedWithWhite) {
     EXPECT_TRUE(Same(image.GetPixel(1, 0), 255, 255, 255));
 }
 
-TEST_F(BmpTest, FileCutAfterItsFirstRowKeepsTheRowsAboveWhite) {
-    ByteVector bytes = BmpBytes(ThreeByTwo());
-    bytes.resize(54 + 12);
-    CoutCapture out;
-    ASSERT_TRUE(image.ReadFromFile(dir.Write("cut.bmp", bytes).c_str()));
-    EXPECT_EQ("EasyBMP Error: Could not read proper amount of data.\n", out.Text());
-    EXPECT_TRUE(Same(image.GetPixel(0, 1), 0, 0, 0));
-    EXPECT_TRUE(Same(image.GetPixel(2, 1), 255, 0, 0));
-    EXPECT_TRUE(Same(image.GetPixel(0, 0), 255, 255, 255));
+// Files are read many rows at a time: a cut anywhere keeps exactly the whole
+// rows before it, each in its place, and the rows above stay white.
+TEST_F(BmpTest, FileCutShortKeepsTheWholeRowsBeforeTheCut) {
+    BmpLayout layout;
+    layout.width = 1001;  // 3003 data bytes and one padding byte per row
+    layout.height = 700;
+    for (int stored = 0; stored < layout.height; ++stored) {
+        for (int x = 0; x < layout.width; ++x) {
+            layout.pixels.insert(layout.pixels.end(), {uint8_t(stored), uint8_t(stored >> 8), uint8_t(x)});
+        }
+        layout.pixels.push_back(0);
+    }
+    const std::pair<int, int> cuts[] = {{1, 0}, {0, 1000}, {87, 1000}, {400, 1}, {699, 3003}};
+    for (auto [wholeRows, partBytes] : cuts) {  // 87 rows are one read
+        ByteVector bytes = BmpBytes(layout);
+        bytes.resize(54 + 3004 * size_t(wholeRows) + partBytes);
+        CoutCapture out;
+        ASSERT_TRUE(image.ReadFromFile(dir.Write("large.bmp", bytes).c_str()));
+        EXPECT_EQ("EasyBMP Error: Could not read proper amount of data.\n", out.Text());
+        for (int stored = 0; stored < layout.height; ++stored) {
+            const int y = layout.height - 1 - stored;
+            const RGBApixel p = image.GetPixel(1000, y);
+            const bool read = p.Blue == uint8_t(stored) && p.Green == stored >> 8 && p.Red == 1000 % 256;
+            ASSERT_EQ(stored < wholeRows, read) << "cut after " << wholeRows << ", stored row " << stored;
+            if (!read) {
+                ASSERT_TRUE(Same(p, 255, 255, 255)) << stored;
+            }
+        }
+    }
 }
 
 TEST_F(BmpTest, ReadsOneFourAndThirtyTwoBitPixels) {
@@ -361,6 +392,14 @@ TEST_F(BmpTest, SixteenBitPixelsUseDefaultOrStoredMasks) {
     EXPECT_TRUE(Same(image.GetPixel(0, 0), 0, 0, 0));
     EXPECT_TRUE(Same(image.GetPixel(1, 0), 16, 0, 0));
     EXPECT_TRUE(Same(image.GetPixel(2, 0), 0, 0, 0));
+    {  // the last row's padding may be missing: nothing is said, nothing lost
+        ByteVector unpadded = BmpBytes(plain);
+        unpadded.resize(unpadded.size() - 2);
+        CoutCapture out;
+        ASSERT_TRUE(image.ReadFromFile(dir.Write("555-unpadded.bmp", unpadded).c_str()));
+        EXPECT_EQ("", out.Text());
+        EXPECT_TRUE(Same(image.GetPixel(2, 0), 0, 0, 0));
+    }
 
     BmpLayout fields;  // 5-6-5 masks, each followed by two skipped bytes, then meta data
     fields.width = 2;
