@@ -35,12 +35,12 @@ const CommandSequence kPartialCut = {"\x1B\x69", 2};
 const CommandSequence kFeedAndPartialCut = {"\x1D\x56\x42\x03", 4};
 
 // The host hands the text with its length, not always with a terminating
-// zero: the log reads no further than the block does.
+// zero: the log reads no further than the length says (nothing for 0 or less).
 void LogText(const char* text, int length) {
-    if (text != nullptr && length > 0) {
-        DebugPrint("KESTO_PrintText Text %.*s\n", length, text);
+    if (text == nullptr) {
+        DebugPrint("KESTO_PrintText Text %s\n", "(null)");
     } else {
-        DebugPrint("KESTO_PrintText Text %s\n", text != nullptr ? text : "(null)");
+        DebugPrint("KESTO_PrintText Text %.*s\n", length > 0 ? length : 0, text);
     }
 }
 

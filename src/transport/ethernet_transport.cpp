@@ -76,6 +76,20 @@ int NewStreamSocket() {
 #endif
 }
 
+// The error number that tells the host why a host name did not resolve.
+int ResolverError(int resolved, int systemError) {
+    switch (resolved) {
+        case EAI_SYSTEM:
+            return systemError != 0 ? systemError : EHOSTUNREACH;
+        case EAI_MEMORY:
+            return ENOMEM;
+        case EAI_AGAIN:
+            return EAGAIN;  // the name server did not answer: worth trying again
+        default:
+            return EHOSTUNREACH;
+    }
+}
+
 bool IsRetryableWriteError(int error) {
     return error == ENOSPC || error == ENXIO || error == EAGAIN || error == EWOULDBLOCK || error == EINTR ||
            error == ENOTTY;
@@ -155,8 +169,10 @@ bool Ethernet::ResolvePrinterAddress() {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     errno = 0;
-    if (::getaddrinfo(szPrinterIP.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+    const int resolved = ::getaddrinfo(szPrinterIP.c_str(), nullptr, &hints, &found);
+    if (resolved != 0 || found == nullptr) {
         DebugPrint("Error in  gethostbyname ::  %d\n", errno);
+        lastError = ResolverError(resolved, errno);
         if (found != nullptr) ::freeaddrinfo(found);
         return false;
     }

@@ -121,11 +121,14 @@ TEST(EthernetOpen, RefusedConnectKeepsTheSocketsOwnError) {
     EXPECT_FALSE(LogContains("Socket Connected"));
 }
 
-TEST(EthernetOpen, UnresolvableHostFails) {
-    Ethernet transport(":9100", Fast());
-    EXPECT_FALSE(transport.Open());
-    EXPECT_FALSE(transport.GetConnected());
-    EXPECT_TRUE(LogContains("Error in  gethostbyname ::  "));
+TEST(EthernetOpen, UnresolvableHostFailsAndSaysWhy) {
+    for (const char* path : {":9100", "no-such-host.invalid:9100"}) {
+        Ethernet transport(path, Fast());
+        EXPECT_FALSE(transport.Open());
+        EXPECT_FALSE(transport.GetConnected());
+        EXPECT_TRUE(LogContains("Error in  gethostbyname ::  "));
+        EXPECT_EQ(transport.GetLastError(), EHOSTUNREACH) << path;
+    }
 }
 
 TEST(EthernetOpen, UnansweredConnectTimesOut) {
