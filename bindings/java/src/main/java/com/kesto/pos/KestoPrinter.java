@@ -23,6 +23,10 @@ import java.util.concurrent.locks.ReentrantReadWriteLock;
  *
  * <p>The library runs one status thread per process: starting the monitor of a second printer
  * stops the first one's.
+ *
+ * <p>A printer that cannot be reached when it is opened (a service starting before its printer)
+ * is opened all the same: the next call that needs it reopens it once and fails with the reason
+ * if it is still out of reach. Nothing was sent on such a handle, so nothing can print twice.
  */
 public final class KestoPrinter implements AutoCloseable {
     /** The result of {@code KESTO_GetLastError} when there is no handle to ask. */
@@ -47,6 +51,7 @@ public final class KestoPrinter implements AutoCloseable {
     private final KestoLibrary.StatusCallback statusCallback = this::dispatchStatus;
     private volatile StatusListener listener;
     private Pointer handle; // guarded by lifecycle
+    private volatile boolean everConnected; // written under the lifecycle write lock
 
     private KestoPrinter(String description, Pointer handle) {
         this.description = description;
@@ -58,23 +63,17 @@ public final class KestoPrinter implements AutoCloseable {
 
     /**
      * Opens the printer a {@code <device>} description names (from {@link KestoDetector} or
-     * written by hand) and connects to it.
+     * written by hand) and connects to it. A printer that cannot be reached yet is opened all the
+     * same ({@link #connected()} is false); its next call tries again.
      */
     public static KestoPrinter open(String deviceDescription) throws KestoException {
         Objects.requireNonNull(deviceDescription, "deviceDescription");
-        KestoLibrary lib = KestoLibrary.INSTANCE;
-        byte[] text = deviceDescription.getBytes(StandardCharsets.UTF_8);
-        // Counted and NUL-terminated: the library logs it as a C string.
-        Pointer h = lib.KESTO_CreateDevicePointer(Arrays.copyOf(text, text.length + 1), text.length);
-        if (h == null)
-            throw new KestoException("unsupported device description", NO_DEVICE);
-        KestoPrinter printer = new KestoPrinter(deviceDescription, h);
+        KestoPrinter printer = new KestoPrinter(deviceDescription, createHandle(deviceDescription));
         LIVE_CALLBACKS.add(printer.statusCallback);
-        // Registering the status callback connects: a printer that cannot be reached fails here.
-        if (lib.KESTO_OnPrinterError(h, printer.statusCallback) < 0) {
-            int error = lib.KESTO_GetLastError(h);
-            printer.close();
-            throw new KestoException("cannot connect to the printer", error);
+        printer.everConnected = printer.registerCallback();
+        if (!printer.everConnected) {
+            LOG.log(System.Logger.Level.INFO, "printer not reachable yet (error {0}); the next call tries again",
+                KestoLibrary.INSTANCE.KESTO_GetLastError(printer.handle));
         }
         return printer;
     }
@@ -102,6 +101,19 @@ public final class KestoPrinter implements AutoCloseable {
 
     /** The description this printer was opened from. */
     public String description() { return description; }
+
+    /** Whether the printer was reached since it was (re)opened. */
+    public boolean connected() { return everConnected; }
+
+    /**
+     * Releases the device handle and makes a new one from the same description, keeping the
+     * status listener and, if this printer runs the status thread, the status thread.
+     *
+     * @throws KestoException when the printer cannot be reached; the next call tries again
+     */
+    public void reopen() throws KestoException {
+        reopen(false);
+    }
 
     /** Prints one line of text in the printer's code page (437 where the JDK has it). */
     public void printText(String text) throws KestoException {
@@ -183,6 +195,7 @@ public final class KestoPrinter implements AutoCloseable {
      */
     public void startStatusMonitor(StatusListener statusListener) throws KestoException {
         Objects.requireNonNull(statusListener, "statusListener");
+        reopen(true);
         lifecycle.readLock().lock();
         try {
             Pointer h = openHandle();
@@ -254,6 +267,7 @@ public final class KestoPrinter implements AutoCloseable {
 
     // Fails on a negative result, and on a short write where the full count is known.
     private int call(String what, Call call, int expected) throws KestoException {
+        reopen(true);
         lifecycle.readLock().lock();
         try {
             Pointer h = openHandle();
@@ -269,6 +283,48 @@ public final class KestoPrinter implements AutoCloseable {
         } finally {
             lifecycle.readLock().unlock();
         }
+    }
+
+    private static Pointer createHandle(String description) throws KestoException {
+        byte[] text = description.getBytes(StandardCharsets.UTF_8);
+        // Counted and NUL-terminated: the library logs it as a C string.
+        Pointer h = KestoLibrary.INSTANCE.KESTO_CreateDevicePointer(Arrays.copyOf(text, text.length + 1), text.length);
+        if (h == null)
+            throw new KestoException("unsupported device description", NO_DEVICE);
+        return h;
+    }
+
+    // Registering the status callback connects: false when the printer cannot be reached.
+    private boolean registerCallback() {
+        return lib.KESTO_OnPrinterError(handle, statusCallback) >= 0;
+    }
+
+    // Makes a new handle from the description (only when the printer was never reached, if
+    // neverConnectedOnly), with the status listener and the status thread carried over.
+    private void reopen(boolean neverConnectedOnly) throws KestoException {
+        if (neverConnectedOnly && everConnected)
+            return;
+        StatusListener monitored;
+        synchronized (STATUS_THREAD_LOCK) {
+            monitored = statusThreadOwner == this ? listener : null;
+        }
+        lifecycle.writeLock().lock();
+        try {
+            openHandle();
+            if (neverConnectedOnly && everConnected)
+                return; // another thread reopened it meanwhile
+            // Destroying the handle stops a status thread polling through it.
+            lib.KESTO_DestroyDevicePointer(handle);
+            handle = null;
+            handle = createHandle(description);
+            everConnected = registerCallback();
+            if (!everConnected)
+                throw new KestoException("cannot connect to the printer", lib.KESTO_GetLastError(handle));
+        } finally {
+            lifecycle.writeLock().unlock();
+        }
+        if (monitored != null)
+            startStatusMonitor(monitored);
     }
 
     private Pointer openHandle() {

@@ -155,14 +155,40 @@ class KestoPrinterTest {
     }
 
     @Test
-    void failedOpensCarryTheReason() throws Exception {
-        int refused;
+    void aPrinterOffAtStartIsReopenedByItsNextCall() throws Exception {
+        int port;
         try (ServerSocket s = new ServerSocket(0)) {
-            refused = s.getLocalPort();
+            port = s.getLocalPort();
         }
-        KestoException e = assertThrows(KestoException.class, () -> KestoPrinter.tcp("127.0.0.1", refused));
-        assertEquals(ECONNREFUSED, e.errorCode(), e.getMessage());
+        BlockingQueue<PrinterStatus> heard = new LinkedBlockingQueue<>();
+        try (KestoPrinter printer = KestoPrinter.tcp("127.0.0.1", port)) {
+            assertFalse(printer.connected());
+            // While it is off, each call fails with the reason.
+            KestoException e = assertThrows(KestoException.class, () -> printer.printText("too early"));
+            assertEquals(ECONNREFUSED, e.errorCode(), e.getMessage());
+            try (VirtualPrinter late = VirtualPrinter.start(port)) {
+                printer.startStatusMonitor(heard::add);
+                assertTrue(printer.connected());
+                printer.printText("printed once the printer is on");
+                late.control("cover-open");
+                awaitStatus(heard, PrinterStatus.COVER_OPEN);
+                late.control("cover-close");
+                awaitStatus(heard, PrinterStatus.COVER_CLOSED);
+                // A reopen keeps the listener and the status thread (an open cover is
+                // reported whenever status reporting starts on the new connection).
+                printer.reopen();
+                late.control("cover-open");
+                awaitStatus(heard, PrinterStatus.COVER_OPEN);
+                printer.feedAndCut();
+                String t = late.awaitTranscript(s -> s.contains("GS V"), WAIT);
+                assertTrue(VirtualPrinter.printedText(t).contains("printed once the printer is on"), t);
+                assertFalse(t.contains("too early"), t);
+            }
+        }
+    }
 
+    @Test
+    void unsupportedDevicesAndPortsAreRefused() throws Exception {
         KestoException serial = assertThrows(KestoException.class,
             () -> KestoPrinter.open("<device><type>Serial</type><path>/dev/ttyS0</path></device>"));
         assertEquals(KestoPrinter.NO_DEVICE, serial.errorCode());

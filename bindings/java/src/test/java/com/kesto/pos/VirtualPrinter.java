@@ -43,11 +43,16 @@ final class VirtualPrinter implements AutoCloseable {
     }
 
     static VirtualPrinter start() throws IOException, InterruptedException {
+        return start(0);
+    }
+
+    /** A printer on the given port (0: a free one). */
+    static VirtualPrinter start(int printPort) throws IOException, InterruptedException {
         String exe = System.getProperty("kesto.virtualPrinter");
         assertNotNull(exe, "the build passes -Dkesto.virtualPrinter");
         Path out = Files.createTempDirectory("kesto-vprinter");
-        Process process =
-            new ProcessBuilder(exe, "--port", "0", "--control-port", "0", "--out", out.toString(), "--quiet")
+        Process process = new ProcessBuilder(exe, "--port", Integer.toString(printPort), "--control-port", "0",
+            "--out", out.toString(), "--quiet")
                 .redirectErrorStream(true)
                 .start();
         LinkedBlockingQueue<String> lines = new LinkedBlockingQueue<>();
