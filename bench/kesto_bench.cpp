@@ -3,6 +3,7 @@
 // CPU. scripts/bench runs each group in a process of its own and turns the
 // results into ratios.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -308,6 +309,27 @@ void BM_Command_RawSend10k(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Command_RawSend10k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// What every command must do by design: two log entries, each one open, write
+// and close of the log file, and the send itself. Entries of the library's length.
+void BM_Command_LogAndSend10k(benchmark::State& state) {
+    LoopbackSink sink;
+    Socket client(sink.Connect());
+    const char command[3] = {0x1B, 0x61, 0x00};
+    const std::string entries[2] = {"Mon Dec  7 10:04:21 2026 ==> Ethernet::Write 3 Bytes of socket data\n",
+                                    "Mon Dec  7 10:04:21 2026 ==> Ethernet Total Bytes Written 3\n"};
+    for (auto _ : state) {
+        for (int i = 0; i < kCommands; ++i) {
+            for (const std::string& entry : entries) {
+                const int fd = ::open("/tmp/kestoDebugLog.log", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+                if (fd < 0 || ::write(fd, entry.data(), entry.size()) < 0) state.SkipWithError("log");
+                ::close(fd);
+            }
+            if (::send(client.fd(), command, sizeof command, MSG_NOSIGNAL) != 3) state.SkipWithError("send");
+        }
+    }
+}
+BENCHMARK(BM_Command_LogAndSend10k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
 // ---- bulk ----
 

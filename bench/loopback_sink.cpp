@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -51,6 +52,9 @@ int LoopbackSink::Connect() const {
         if (fd >= 0) ::close(fd);
         throw std::runtime_error("loopback sink: connect failed");
     }
+    // The same socket the library makes: small commands leave at once, not coalesced.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return fd;
 }
 

@@ -22,7 +22,7 @@ public:
     std::string Description() const;
     uint64_t BytesDrained() const { return drained_.load(); }
     // A plain blocking client socket connected to the sink; the caller closes it.
-    int Connect() const;
+    int Connect() const;  // a client socket with TCP_NODELAY, as the library connects
 
 private:
     void Run();

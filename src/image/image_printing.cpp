@@ -3,7 +3,9 @@
 #include "image/image_printing.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +43,38 @@ using kesto::SavedFile;
 // A photo of a few megapixels converts in seconds; a script that hangs must not hang the host.
 std::atomic<long long> g_conversionTimeoutMs{60000};
 
+// Reaps the child once it ends; false when the deadline passed first. Where the
+// kernel hands out a descriptor for the process, the wait wakes the moment it
+// ends (a conversion takes a few milliseconds, and a logo prints with every sale).
+bool WaitForExit(pid_t child, std::chrono::steady_clock::time_point deadline) {
+    int status = 0;
+#if defined(SYS_pidfd_open)
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    if (pidfd >= 0) {
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd exited{pidfd, POLLIN, 0};
+            const int ready = ::poll(&exited, 1, std::max<int>(0, static_cast<int>(left.count()) + 1));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready == 0 && std::chrono::steady_clock::now() < deadline) continue;
+            break;
+        }
+        ::close(pidfd);
+    }
+#endif
+    // Without a process descriptor (or to reap after one): look often at first,
+    // then every 5 ms, so a quick script is not kept waiting for a whole pause.
+    auto pause = std::chrono::microseconds(100);
+    while (true) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(5000));
+    }
+}
+
 // Runs the script with the file name as its one argument, without a shell.
 // Waits for it at most the conversion time-out; a script still running then is killed.
 void RunConversionScript(const std::string& script, const char* fileName) {
@@ -64,18 +98,9 @@ void RunConversionScript(const std::string& script, const char* fileName) {
     }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(g_conversionTimeoutMs.load());
-    int status = 0;
-    // A copy-only script ends within a few milliseconds: look often at first,
-    // then every 5 ms, so a quick script is not kept waiting for a whole pause.
-    auto pause = std::chrono::microseconds(100);
-    while (true) {
-        const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child || (done < 0 && errno != EINTR)) return;
-        if (std::chrono::steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::microseconds(5000));
-    }
+    if (WaitForExit(child, deadline)) return;
     DebugPrint("Conversion script did not end in time: stopped\n");
+    int status = 0;
     ::kill(-child, SIGKILL);  // its own process group: the script and what it started
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

@@ -18,7 +18,6 @@ namespace {
 
 constexpr const char* kFixedLogPath = "/tmp/kestoDebugLog.log";
 constexpr size_t kStampSize = 256;
-constexpr size_t kMessageSize = 1024;
 constexpr size_t kEntrySize = 1024;
 constexpr size_t kPathSize = 512;
 
@@ -50,6 +49,25 @@ int OpenLogForAppend() {
         return -1;
     }
     return fd;
+}
+
+// The start of every entry in the current second: GetDateTime's text and
+// " ==> ", formatted once per second and thread, since formatting a date costs
+// more than writing the entry. Its length goes to *length.
+const char* EntryPrefix(size_t* length) {
+    thread_local std::time_t second = -1;
+    thread_local char prefix[kStampSize];
+    thread_local size_t prefixLength = 0;
+    const std::time_t now = std::time(nullptr);
+    if (now != second) {
+        char stamp[kStampSize] = {};
+        GetDateTime(stamp);
+        const int n = std::snprintf(prefix, sizeof prefix, "%s ==> ", stamp);
+        prefixLength = n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof prefix - 1);
+        second = now;
+    }
+    *length = prefixLength;
+    return prefix;
 }
 
 }  // namespace
@@ -86,23 +104,24 @@ KESTO_API void GetDateTime(char* buffer) {
 }
 
 KESTO_API void DebugPrint(const char* format, ...) {
-    char stamp[kStampSize] = {};
-    GetDateTime(stamp);
-
     int fd = OpenLogForAppend();
     if (fd < 0) return;
 
-    char message[kMessageSize] = {};
+    // The entry is the time stamp, " ==> " and the message up to its first zero
+    // byte, cut at kEntrySize - 1 bytes; formatted in place, once.
+    char entry[kEntrySize];
+    size_t length = 0;
+    const char* prefix = EntryPrefix(&length);
+    length = std::min(length, sizeof entry - 1);
+    std::memcpy(entry, prefix, length);
+    entry[length] = '\0';
     if (format != nullptr) {
         va_list args;
         va_start(args, format);
-        std::vsnprintf(message, sizeof message, format, args);
+        std::vsnprintf(entry + length, sizeof entry - length, format, args);
         va_end(args);
+        length += ::strnlen(entry + length, sizeof entry - 1 - length);
     }
-
-    char entry[kEntrySize] = {};
-    int n = std::snprintf(entry, sizeof entry, "%s ==> %s", stamp, message);
-    size_t length = n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof entry - 1);
     WriteAll(fd, entry, length);
     ::close(fd);
 }

@@ -260,9 +260,11 @@ int Ethernet::Write(const char* data, int length, int /*unusedTimeout*/) {
 
     int total = 0;
     int consecutiveTimeouts = 0;
+    // A short command fits the socket's buffer at once: wait for room only once
+    // the socket has taken less than was offered.
+    bool waitForRoom = false;
     while (total < length) {
-        const int ready = WaitReady(fd, POLLOUT, timeouts.send);
-        if (ready == 0) {
+        if (waitForRoom && WaitReady(fd, POLLOUT, timeouts.send) == 0) {
             lastError = ETIMEDOUT;
             DebugPrint("Ethernet Write Time out %d\n", ETIMEDOUT);
             if (++consecutiveTimeouts < kMaxConsecutiveWriteTimeouts) continue;
@@ -272,11 +274,13 @@ int Ethernet::Write(const char* data, int length, int /*unusedTimeout*/) {
         const ssize_t sent = ::send(fd, data + total, static_cast<size_t>(length - total), kSendFlags);
         if (sent >= 0) {
             DebugPrint("Ethernet::Write %d Bytes of socket data\n", static_cast<int>(sent));
+            waitForRoom = sent < length - total;
             total += static_cast<int>(sent);
             if (sent > 0) consecutiveTimeouts = 0;
             continue;
         }
         const int error = errno;
+        waitForRoom = true;
         if (IsRetryableWriteError(error)) continue;
         lastError = error;
         DebugPrint("ERROR Unable to write print to socket data Error Code :: %d\n", error);
