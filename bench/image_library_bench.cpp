@@ -19,17 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "api/device_handle.h"
-#include "escpos/command_table.h"
-#include "escpos/init_sequences.h"
-#include "escpos/text_cut_drawer.h"
-#include "image/bitmap_file_reader.h"
-#include "image/bmp_format.h"
-#include "image/bmp_image.h"
+#include "image/image_files.h"
 #include "image/image_printing.h"
 #include "kesto/kesto.h"
+#include "platform/process_state.h"
+#include "printer/device_handle.h"
 #include "loopback_sink.h"
-#include "platform/debug_log.h"
 
 namespace {
 
@@ -70,6 +65,7 @@ public:
     int height() const { return height_; }
     // Bottom-up rows of 3 bytes a pixel, without padding.
     const std::vector<unsigned char>& bgr() const { return bgr_; }
+    const std::string& dir() const { return dir_; }
     const std::string& source() const { return source_; }
     const std::string& converted() const { return converted_; }
     const std::string& mono() const { return mono_; }
@@ -124,42 +120,14 @@ Handle Connect(const LoopbackSink& sink) {
     return handle;
 }
 
-// What KESTO_PrintImage does after the script, step by step, on the picture's
-// own files. Returns the last write's result.
-int PrintConverted(void* handle, const Picture& picture) {
+// What KESTO_PrintImage does after the script, on the picture's own files
+// (the library's image files moved into the picture's directory).
+int PrintConverted(void* handle) {
     Communication* comm = GetCommPtr(handle);
     if (comm == nullptr) return -1;
-    kesto::escpos::PrintInProgressScope printing;
-    ::unlink(picture.mono().c_str());
-    DebugPrint("Command Line to Convert File Name is %s\n", picture.source().c_str());
-
-    std::unique_ptr<BMP> image(new BMP);
-    if (!image->ReadFromFile(picture.converted().c_str())) return -1;
-    DebugPrint("KESTO_PrintImage File Name %s\n", picture.converted().c_str());
-    DebugPrint("KESTO_PrintImage BMP Bit Depth %d\n", image->TellBitDepth());
-    if (image->TellBitDepth() < 16) CreateGrayscaleColorTable(*image);
-    image->SetBitDepth(1);
-    if (!image->WriteToFile(picture.mono().c_str())) return -1;
-    const int height = image->TellHeight();
-    const int width = image->TellWidth();
-
-    BitmapFileReader reader(picture.mono().c_str());
-    const int rowBytes = static_cast<int>(kesto::RowStride(width, 1));
-    if (reader.GetImageSize() != rowBytes * height) return -1;
-    std::unique_ptr<unsigned char[]> rows(reader.LoadBMP());
-    if (!rows) return -1;
-    kesto::ClearBitsPastWidth(rows.get(), width, height, rowBytes);
-    const std::vector<unsigned char> header = kesto::RasterHeader(rowBytes, height);
-    DebugPrint("Header is xL=%d,xH=%d,yL=%d,yH=%d\n", header[4], header[5], header[6], header[7]);
-
-    SendInitCommand(comm);
-    SendInitCommand2(comm);
-    comm->Write(reinterpret_cast<const char*>(header.data()), static_cast<int>(header.size()), 0);
-    comm->Write(reinterpret_cast<const char*>(rows.get()), reader.GetImageSize(), 0);
-    kesto::WriteCommand(comm, Set_Feed_unit[1]);
-    const int result = kesto::WriteCommand(comm, Initilize_Printer[0]);
-    ::unlink(picture.converted().c_str());
-    return result;
+    kesto::PrintInProgressScope printing;
+    ::unlink(kesto::MonoFile());
+    return kesto::PrintConvertedImage(*comm);
 }
 
 // A receipt-wide picture and the demo photo's size.
@@ -171,13 +139,14 @@ void BM_ImageLibrary_PrintPart(benchmark::State& state) {
     const Picture picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     LoopbackSink sink;
     const Handle device = Connect(sink);
+    kesto::SetImageFileDirectoryForTesting(picture.dir().c_str());
     for (auto _ : state) {
         // The script's share: the 24-bit file appears at the converted name.
         state.PauseTiming();
         ::unlink(picture.converted().c_str());
         const bool placed = ::link(picture.source().c_str(), picture.converted().c_str()) == 0;
         state.ResumeTiming();
-        if (!placed || PrintConverted(device.get(), picture) <= 0) {
+        if (!placed || PrintConverted(device.get()) <= 0) {
             state.SkipWithError("print of the converted picture failed");
             break;
         }

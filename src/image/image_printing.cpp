@@ -106,6 +106,10 @@ void RunConversionScript(const std::string& script, const char* fileName) {
     }
 }
 
+}  // namespace
+
+namespace kesto {
+
 int PrintConvertedImage(Communication& comm) {
     const char* const savedFile = SavedFile();
     const char* const monoFile = MonoFile();
@@ -157,10 +161,6 @@ int PrintConvertedImage(Communication& comm) {
     return result;
 }
 
-}  // namespace
-
-namespace kesto {
-
 std::string RasterHeader(int rowBytes, int height) {
     return Bytes(
         {0x1D, 0x76, 0x30, 0x00, LowByte(rowBytes), HighByte(rowBytes), LowByte(height), HighByte(height)});
@@ -198,7 +198,7 @@ KESTO_API int KESTO_PrintImage(void* handle, const char* fileName) {
         std::snprintf(commandLine, sizeof commandLine, "%s  '%s'", script.c_str(), fileName);
         DebugPrint("Command Line to Convert File Name is %s\n", commandLine);
         RunConversionScript(script, fileName);
-        return PrintConvertedImage(comm);
+        return kesto::PrintConvertedImage(comm);
     });
 }
 

@@ -3,7 +3,14 @@
 #include <chrono>
 #include <string>
 
+class Communication;
+
 namespace kesto {
+
+// What KESTO_PrintImage does once the script has left its BMP at SavedFile():
+// reduce it to one bit per pixel in MonoFile(), read that back and send it as
+// one raster image. The last write's result; -1 when a file cannot be read or written.
+int PrintConvertedImage(Communication& comm);
 
 // The raster bit image header GS v 0 for rows of rowBytes bytes and height rows.
 std::string RasterHeader(int rowBytes, int height);
