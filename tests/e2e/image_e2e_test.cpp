@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "image/image_files.h"
 #include "e2e/e2e_support.h"
 
 namespace kesto::e2e {
@@ -37,6 +38,7 @@ bool Magick(const std::vector<std::string>& args) {
 class ImagePrintingE2E : public ::testing::Test {
 protected:
     void SetUp() override {
+        kesto::SetImageFileDirectoryForTesting(nullptr);  // the shipped script writes the fixed file
         ASSERT_EQ(::setenv("KESTO_CONVERT_SCRIPT", KESTO_E2E_CONVERT_SCRIPT, 1), 0);
         ASSERT_EQ(::setenv("KESTO_CONVERTER", KESTO_E2E_CONVERTER, 1), 0);
         ASSERT_NE(::mkdtemp(dir), nullptr);

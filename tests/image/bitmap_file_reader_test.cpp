@@ -1,3 +1,4 @@
+#include "image/image_files.h"
 #include "image/bitmap_file_reader.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ using kesto::test::FileExists;
 using kesto::test::LogContains;
 using kesto::test::LogCount;
 using kesto::test::ReadBytes;
-using kesto::test::TempDir;
+using kesto::test::ImageTempDir;
 
 namespace {
 
@@ -29,7 +30,10 @@ using Buffer = std::unique_ptr<unsigned char[]>;
 
 class ReaderTest : public ::testing::Test {
 protected:
-    void SetUp() override { ClearLog(); }
+    void SetUp() override {
+        ClearLog();
+        kesto::SetImageFileDirectoryForTesting(nullptr);
+    }
 
     // A file with the given geometry; the reader deletes it when done.
     std::string Make(int32_t width, int32_t height, uint16_t bits, const ByteVector& pixels = {},
@@ -45,7 +49,7 @@ protected:
         return dir.Write("f" + std::to_string(++count) + ".bmp", BmpBytes(s));
     }
 
-    TempDir dir;
+    ImageTempDir dir;
     int count = 0;
 };
 

@@ -71,17 +71,17 @@ inline ByteVector BmpBytes(const BmpLayout& s) {
 }
 
 // A folder of its own under /tmp, removed with everything in it.
-class TempDir {
+class ImageTempDir {
 public:
-    TempDir() {
+    ImageTempDir() {
         char pattern[] = "/tmp/kesto-image-test-XXXXXX";
         path_ = ::mkdtemp(pattern) ? pattern : "";
     }
-    ~TempDir() {
+    ~ImageTempDir() {
         if (!path_.empty()) (void)::system(("rm -rf '" + path_ + "'").c_str());
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+    ImageTempDir(const ImageTempDir&) = delete;
+    ImageTempDir& operator=(const ImageTempDir&) = delete;
 
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 

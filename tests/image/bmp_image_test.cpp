@@ -14,7 +14,7 @@ using kesto::test::BmpLayout;
 using kesto::test::ByteVector;
 using kesto::test::CoutCapture;
 using kesto::test::ReadBytes;
-using kesto::test::TempDir;
+using kesto::test::ImageTempDir;
 
 namespace {
 
@@ -50,7 +50,7 @@ BmpLayout ThreeByTwo() {
 class BmpTest : public ::testing::Test {
 protected:
     void SetUp() override { SetEasyBMPwarningsOn(); }
-    TempDir dir;
+    ImageTempDir dir;
     BMP image;
 };
 
@@ -552,7 +552,7 @@ TEST_F(BmpTest, InfoHeaderIsReadFieldByField) {
 }
 
 TEST(SafeFreadTest, ReportsShortReadsAndEndOfFile) {
-    TempDir dir;
+    ImageTempDir dir;
     const std::string name = dir.Write("three", ByteVector{1, 2, 3});
     FILE* f = std::fopen(name.c_str(), "rb");
     ASSERT_NE(nullptr, f);

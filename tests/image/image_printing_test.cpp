@@ -1,3 +1,4 @@
+#include "image/image_files.h"
 #include "image/image_printing.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ using kesto::test::BmpLayout;
 using kesto::test::ByteVector;
 using kesto::test::FileExists;
 using kesto::test::RecordingPrinter;
-using kesto::test::TempDir;
+using kesto::test::ImageTempDir;
 
 constexpr const char* kConverted = "/tmp/saved1.bmp";
 constexpr const char* kMono = "/tmp/kesto1bpp.bmp";
@@ -54,6 +55,7 @@ ByteVector Image24(int width, int height, Dark dark) {
 class ImagePrintingTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        kesto::SetImageFileDirectoryForTesting(nullptr);  // these tests are about the fixed files
         ::unlink(kConverted);
         ::unlink(kMono);
         script = dir.File("convert.sh");
@@ -73,7 +75,7 @@ protected:
     // The bytes after the two init runs: header, raster, feed, initialise.
     std::string Printed() { return printer.Comm().AllBytes(); }
 
-    TempDir dir;
+    ImageTempDir dir;
     std::string script;
     RecordingPrinter printer;
 };

@@ -1,5 +1,5 @@
-// Every test process logs to a file of its own, so tests can run side by side
-// and read exactly what they caused.
+// Every test process has a debug log and image files of its own, so tests run
+// side by side and read exactly what they caused.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +7,9 @@
 #include <clocale>
 #include <string>
 
+#include "image/image_files.h"
 #include "platform/debug_log.h"
-#include "support/log_reader.h"
+#include "support/test_support.h"
 
 namespace kesto::test {
 
@@ -20,24 +21,20 @@ const std::string& LogPath() {
     return path;
 }
 
+const std::string& ImageDir() {
+    static const TempDir dir;
+    return dir.path();
+}
+
 }  // namespace kesto::test
-
-namespace {
-
-class LogEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        kesto::test::ClearLog();
-        kesto::SetDebugLogPathForTesting(kesto::test::LogPath().c_str());
-    }
-    void TearDown() override { kesto::test::ClearLog(); }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C");
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new LogEnvironment);
-    return RUN_ALL_TESTS();
+    kesto::test::ClearLog();
+    kesto::SetDebugLogPathForTesting(kesto::test::LogPath().c_str());
+    kesto::SetImageFileDirectoryForTesting(kesto::test::ImageDir().c_str());
+    const int result = RUN_ALL_TESTS();
+    kesto::test::ClearLog();
+    return result;
 }

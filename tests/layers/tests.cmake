@@ -1,1 +1,0 @@
-add_test(NAME layers COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_layers.sh ${PROJECT_SOURCE_DIR})
