@@ -12,7 +12,7 @@
 
 #include "kesto/kesto.h"
 #include "server.h"
-#include "tools/virtual_printer_helpers.h"
+#include "tools/virtual-printer/virtual_printer_helpers.h"
 #include "virtual_printer.h"
 
 namespace kesto::e2e {
