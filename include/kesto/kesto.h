@@ -154,9 +154,11 @@ enum {
     BARCODE_TYPE_PDF417 = 0x111
 };
 
-/* Prints a barcode of one of the types above. 0 once a transport was had (unknown types send
-   only the init run); -1 without connection, for CODE93/CODE128 data over 255 bytes and 2D
-   data over 65532 bytes (nothing sent). */
+/* Prints a barcode of one of the types above: the barcode init run, then the type's commands
+   and the data. 0 once a transport was had (unknown types send only the init run). -1, with
+   nothing sent, for: a null handle or a printer that cannot connect; a negative length; null
+   data with a length above 0; CODE93 or CODE128 data over 255 bytes; QR or PDF417 data over
+   65,532 bytes. */
 KESTO_API int KESTO_PrintBarcode(void* handle, int type, const char* data, int length);
 /* Demonstration receipts: 0 when run; receipts 1 and 2 give -1 without connection. */
 KESTO_API int KESTO_PrintSampleReceipt1(void* handle);
