@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "fuzz_input.h"
+#include "kesto/kesto.h"
 #include "platform/debug_log.h"
 #include "transport/status_decoder.h"
 
@@ -14,15 +15,15 @@ namespace {
 
 bool IsStatusCode(int code) {
     switch (code) {
-        case StatusNothingToReport:
-        case StatusDrawerPinLow:
-        case StatusDrawerPinHigh:
-        case StatusCoverOpen:
-        case StatusCoverClosed:
-        case StatusPaperEnd:
-        case StatusPaperNearEndCleared:
-        case StatusPaperNearEnd:
-        case StatusPaperEndCleared:
+        case KESTO_STATUS_NOTHING:
+        case KESTO_STATUS_DRAWER_PIN_LOW:
+        case KESTO_STATUS_DRAWER_PIN_HIGH:
+        case KESTO_STATUS_COVER_OPEN:
+        case KESTO_STATUS_COVER_CLOSED:
+        case KESTO_STATUS_PAPER_END:
+        case KESTO_STATUS_PAPER_NEAR_END_CLEARED:
+        case KESTO_STATUS_PAPER_NEAR_END:
+        case KESTO_STATUS_PAPER_END_CLEARED:
             return true;
         default:
             return false;
@@ -52,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int code = kesto::DecodeStatusBlock(n == 0 ? nullptr : buffer.get(), count, last, pin);
     if (!IsStatusCode(code)) std::abort();
     const int after = pin.load();
-    if (after != 0 && after != StatusDrawerPinLow && after != StatusDrawerPinHigh) std::abort();
-    if (count < 4 && (code != StatusNothingToReport || after != before)) std::abort();
+    if (after != 0 && after != KESTO_STATUS_DRAWER_PIN_LOW && after != KESTO_STATUS_DRAWER_PIN_HIGH) std::abort();
+    if (count < 4 && (code != KESTO_STATUS_NOTHING || after != before)) std::abort();
     if (count >= 4) {
         // The last whole block now stands at the front.
         const size_t block = static_cast<size_t>(count / 4 * 4 - 4);
