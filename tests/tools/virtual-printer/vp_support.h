@@ -12,14 +12,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <memory>
-#include <string>
-#include <vector>
+#include <fstream>
+#include <iterator>
+#include <mutex>
 
 #include "kesto/kesto.h"
 #include "server.h"
 #include "support/test_support.h"
-#include "virtual_printer.h"
 
 namespace kesto::vprinter::test {
 
@@ -34,6 +33,16 @@ inline int InkIn(const Bitmap& b, int x, int y, int w, int h) {
     for (int yy = y; yy < y + h; ++yy)
         for (int xx = x; xx < x + w; ++xx) n += b.Get(xx, yy);
     return n;
+}
+
+// A printed line's style and box, e.g. "B bold u2 rev 1x1 left 0 27x18" (x, width x height).
+inline std::string Describe(const TextLine& l) {
+    const TextStyle& s = l.style();
+    char text[120];
+    std::snprintf(text, sizeof text, "%s%s u%d%s %dx%d %s %d %dx%d", s.font == Font::kA ? "A" : "B",
+                  s.bold ? " bold" : "", s.underline, s.reverse ? " rev" : "", s.width_mag, s.height_mag,
+                  AlignName(l.align), l.x, l.width, l.height);
+    return text;
 }
 
 // What a scanner looking for a code of `kind` (by default the symbol's own) reads
@@ -53,14 +62,14 @@ inline std::string Scan(const Bitmap& paper, const PrintedSymbol& s, std::string
     return r.isValid() ? r.text() : "<unreadable>";
 }
 
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // The virtual printer on a free loopback port of this process.
 struct LocalPrinter {
-    Server server{[] {
-        ServerOptions o;
-        o.port = 0;
-        o.echo = false;
-        return o;
-    }()};
+    Server server{ServerOptions{"127.0.0.1", 0, -1, "", false, {}, {}}};  // a free port, no echo
     LocalPrinter() {
         std::string error;
         EXPECT_TRUE(server.Start(&error)) << error;
@@ -79,6 +88,28 @@ using Handle = std::unique_ptr<void, int (*)(void*)>;
 inline Handle Open(const std::string& address) {
     std::string d = "<device><type>ETH</type><path>" + address + "</path></device>";
     return Handle(KESTO_CreateDevicePointer(&d[0], static_cast<int>(d.size())), KESTO_DestroyDevicePointer);
+}
+
+// The receipts `print` made through the library on a fresh printer, once its connection ended.
+inline std::vector<Receipt> PrintOn(const std::function<void(void*)>& print, size_t count = 1) {
+    LocalPrinter printer;
+    Handle h = Open(printer.Address());
+    print(h.get());
+    h.reset();
+    return printer.Receipts(count);
+}
+
+// The status codes other than 0 that RecordCode, a status callback, received.
+inline std::mutex g_codesMutex;
+inline std::vector<int> g_codes;
+inline int RecordCode(int code) {
+    std::lock_guard<std::mutex> lock(g_codesMutex);
+    if (code != 0) g_codes.push_back(code);
+    return 0;
+}
+inline std::vector<int> Codes() {
+    std::lock_guard<std::mutex> lock(g_codesMutex);
+    return g_codes;
 }
 
 // A program whose standard output and error go to one pipe.
