@@ -1,0 +1,168 @@
+// The virtual printer: what it puts on the paper and in its text model, the
+// codes it draws (scanned back), its status replies, its limits, and the
+// program finishing every receipt it received when it is told to stop.
+#include <random>
+
+#include "vp_support.h"
+
+namespace kesto::vprinter::test {
+namespace {
+
+Receipt PrintOne(const std::string& bytes) {
+    VirtualPrinter p;
+    p.Feed(bytes);
+    p.EndOfStream();
+    EXPECT_EQ(p.receipts().size(), 1u);
+    return p.receipts().empty() ? Receipt{} : p.receipts()[0];
+}
+
+TEST(VirtualPrinter, TextStylesSizesAndAlignmentShapeTheLineAndItsInk) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "A u0 1x1 left 0 36x24"},  // power-on: font A, 12 x 24 dots
+        {Bytes({0x1B, '!', 0x38}), "A bold u0 2x2 left 0 72x48"},
+        {Bytes({0x1B, 'M', 1}), "B u0 1x1 left 0 27x18"},  // font B, 9 x 18 dots
+        {Bytes({0x1D, '!', 0x32}), "A u0 4x3 left 0 144x72"},
+        {Bytes({0x1B, 'E', 1}), "A bold u0 1x1 left 0 36x24"},
+        {Bytes({0x1B, '-', 2}), "A u2 1x1 left 0 36x24"},
+        {Bytes({0x1D, 'B', 1}), "A u0 rev 1x1 left 0 36x24"},
+        {Bytes({0x1B, 'a', 1}), "A u0 1x1 centre 270 36x24"},
+        {Bytes({0x1B, 'a', 2}), "A u0 1x1 right 540 36x24"},
+        {Bytes({0x1D, 'L', 40, 0}), "A u0 1x1 left 40 36x24"},
+        {Bytes({0x1B, '$', 100, 0}), "A u0 1x1 left 100 36x24"},
+    };
+    int plain = 0;
+    for (const auto& [bytes, expected] : rows) {
+        const Receipt r = PrintOne(bytes + "Abc\n");
+        ASSERT_EQ(r.LineTexts(), std::vector<std::string>{"Abc"});
+        const TextLine& l = r.lines[0];
+        const TextStyle& s = l.style();
+        EXPECT_EQ(Describe(l), expected);
+        // All ink lies in the line's box; emphasis, underline and reverse add to it.
+        const int ink = InkIn(r.paper, l.x, 0, l.width, l.height);
+        EXPECT_EQ(InkIn(r.paper, 0, 0, r.paper.width(), r.paper.height()), ink) << expected;
+        plain = plain == 0 ? ink : plain;
+        EXPECT_TRUE(l.width != 36 || (ink > plain) == (s.bold || s.underline || s.reverse)) << expected;
+    }
+}
+
+TEST(VirtualPrinter, RasterImagesArriveDotForDotInEverySizeMode) {
+    std::mt19937 random(7);
+    std::string data;  // 24 x 5 dots
+    for (int i = 0; i < 15; ++i) data += static_cast<char>(random());
+    auto dot = [&](int x, int y) { return (data[y * 3 + x / 8] >> (7 - x % 8) & 1) != 0; };
+    for (int mode : {0, 1, 2, 3, 48, 51}) {
+        const int sx = mode & 1 ? 2 : 1, sy = mode & 2 ? 2 : 1, left = (576 - 24 * sx) / 2;  // centred
+        const Receipt r = PrintOne(Bytes({0x1B, 'a', 1, 0x1D, 'v', '0', mode, 3, 0, 5, 0}) + data);
+        ASSERT_EQ(r.symbols.size(), 1u);
+        EXPECT_EQ(r.symbols[0].kind, "raster image");
+        ASSERT_EQ(r.paper.height(), 5 * sy) << mode;
+        for (int y = 0; y < 5 * sy; ++y)
+            for (int x = 0; x < 576; ++x)
+                ASSERT_EQ(r.paper.Get(x, y), x >= left && x < left + 24 * sx && dot((x - left) / sx, y / sy))
+                    << "mode " << mode << " x " << x << " y " << y;
+    }
+}
+
+// GS ( k pL pH cn fn params
+std::string Gs2d(char cn, char fn, const std::string& params) {
+    const int n = static_cast<int>(params.size()) + 2;
+    return Bytes({0x1D, '(', 'k', n & 0xFF, n >> 8, cn, fn}) + params;
+}
+
+TEST(VirtualPrinter, CodesScanBackToTheirDataAndDataAPrinterRefusesPrintsNothing) {
+    auto nul = [](int m, const std::string& d) { return Bytes({0x1D, 'k', m}) + d + std::string(1, '\0'); };
+    auto counted = [](int m, const std::string& d) {
+        return Bytes({0x1D, 'k', m, static_cast<int>(d.size())}) + d;
+    };
+    const std::string url = "https://kesto.example/r/42?total=5.60";
+    const std::string pdf = "PDF417 receipt 0001, total 5.60 EUR";
+    // The code a printer draws and what a scanner reads from it, or "" and why it refuses the data.
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {nul(2, "400638133393"), "EAN-13", "4006381333931"},  // the printer adds the check digit
+        {nul(0, "03600029145"), "UPC-A", "036000291452"},
+        {counted(68, "9638507"), "EAN-8", "96385074"},
+        {nul(5, "12345678"), "ITF", "12345678"},
+        {nul(4, "*KESTO-39*"), "CODE39", "KESTO-39"},
+        {counted(72, "Kesto93"), "CODE93", "Kesto93"},
+        {counted(71, "A40156B"), "CODABAR", "40156"},
+        {counted(73, Bytes({'{', 'C', 12, 34, 56, '{', 'B', '-', '9'})), "CODE128", "123456-9"},
+        {Gs2d('1', 'C', "\x05") + Gs2d('1', 'P', "0" + url) + Gs2d('1', 'Q', "0"), "QR code", url},
+        {Gs2d('0', 'P', "0" + pdf) + Gs2d('0', 'Q', "0"), "PDF417", pdf},
+        {nul(2, "4006381333932"), "", "EAN-13 check digit is 2, should be 1"},
+        {counted(73, "KESTO"), "", "CODE128 data must begin with a code set selection"},
+        {Gs2d('1', 'Q', "0"), "", "no data stored"},
+    };
+    for (const auto& [bytes, kind, scanned] : rows) {
+        const Receipt r = PrintOne(bytes + "after\n");
+        EXPECT_EQ(r.LineTexts(), std::vector<std::string>{"after"}) << scanned;
+        ASSERT_EQ(r.symbols.size(), kind.empty() ? 0u : 1u) << r.TranscriptText();
+        EXPECT_EQ(kind.empty() ? "" : r.symbols[0].kind, kind);
+        const std::string got =
+            kind.empty() ? r.TranscriptText() : kind + ": " + Scan(r.paper, r.symbols[0]) + "\n";
+        EXPECT_NE(got.find(kind.empty() ? "refused: " + scanned : kind + ": " + scanned + "\n"),
+                  std::string::npos)
+            << got;
+    }
+}
+
+TEST(VirtualPrinter, StatusGoesBackOnEachChangeOfAnEnabledGroupAndOnRealTimeRequests) {
+    VirtualPrinter p;
+    std::string sent;
+    p.set_reply_sink([&](const uint8_t* b, size_t n) { sent.append(reinterpret_cast<const char*>(b), n); });
+    Condition c;
+    // Sets one condition (none for nullptr), then feeds bytes: what the printer sent back.
+    auto step = [&](bool Condition::*field, bool on, const std::string& bytes = "") {
+        sent.clear();
+        if (field != nullptr) c.*field = on, p.SetCondition(c);
+        p.Feed(bytes);
+        return sent;
+    };
+    EXPECT_EQ(step(&Condition::cover_open, true), "");  // automatic status back is off
+    // DLE EOT 1: off-line; DLE EOT 2: because the cover is open.
+    EXPECT_EQ(step(nullptr, 0, Bytes({0x10, 4, 1, 0x10, 4, 2})), Bytes({0x1A, 0x16}));
+    EXPECT_EQ(step(nullptr, 0, Bytes({0x1D, 'a', 0x0F})), Bytes({0x38, 0, 0, 0}));  // GS a: a block at once
+    EXPECT_EQ(step(&Condition::cover_open, false), Bytes({0x10, 0, 0, 0}));
+    EXPECT_EQ(step(&Condition::paper_near_end, true), Bytes({0x10, 0, 0x03, 0}));
+    EXPECT_EQ(step(&Condition::paper_end, true), Bytes({0x18, 0, 0x0F, 0}));
+    EXPECT_EQ(step(nullptr, 0, Bytes({0x10, 4, 4})), Bytes({0x7E}));                   // both roll sensors
+    EXPECT_EQ(step(nullptr, 0, Bytes({0x1D, 'a', 0x01})), Bytes({0x18, 0, 0x0F, 0}));  // the drawer only
+    EXPECT_EQ(step(&Condition::paper_end, false), "");
+    EXPECT_EQ(step(&Condition::drawer_high, true), Bytes({0x14, 0, 0x03, 0}));
+}
+
+TEST(VirtualPrinter, PayloadsOver8MiBAreSkippedAndReceiptAndPageAreaAreCapped) {
+    for (int rows : {32768, 32769}) {  // 256 bytes a row: 8 MiB, then one row more
+        const Receipt r = PrintOne(Bytes({0x1D, 'v', '0', 0, 0, 1, rows & 0xFF, rows >> 8}) +
+                                   std::string(256u * rows, '\x80') + "after\n");
+        EXPECT_EQ(r.symbols.size(), rows == 32768 ? 1u : 0u);
+        EXPECT_EQ(r.paper.height(), rows == 32768 ? 32768 : 30);  // the paper's cap, or the line after
+    }
+    std::string feeds;
+    for (int i = 0; i < 200; ++i) feeds += Bytes({0x1B, 'J', 255});
+    EXPECT_EQ(PrintOne(feeds + "end\n").paper.height(), 32768);
+    // ESC L, ESC W asking for a 65535-dot high page, text, FF.
+    const Receipt page = PrintOne(Bytes({0x1B, 'L', 0x1B, 'W', 0, 0, 0, 0, 0x40, 2, 0xFF, 0xFF}) + "x\x0C");
+    EXPECT_EQ(page.paper.height(), 4096);
+}
+
+TEST(VirtualPrinter, ProgramStoppedBySigtermRendersEveryReceiptItReceived) {
+    kesto::test::TempDir out;
+    Child vp({KESTO_VIRTUAL_PRINTER, "--port", "0", "--out", out.path()});
+    ASSERT_TRUE(vp.ReadUntil("\n")) << vp.output;  // listening on 127.0.0.1:PORT
+    // The first connection is being served; the second waits behind it.
+    const std::string address = vp.output.substr(13, vp.output.size() - 14);
+    Handle first = Open(address), second = Open(address);
+    ASSERT_EQ(KESTO_WriteData(first.get(), "first receipt\n", 14), 14);
+    ASSERT_EQ(KESTO_WriteData(second.get(), "second receipt\n", 15), 15);
+    vp.Signal(SIGTERM);
+    EXPECT_EQ(vp.Finish(), 0) << vp.output;
+    for (int n = 1; n <= 2; ++n) {
+        const std::string file = out.path() + "/receipt-" + std::to_string(n);
+        EXPECT_NE(ReadFile(file + ".txt").find(n == 1 ? "first receipt" : "second receipt"),
+                  std::string::npos);
+        EXPECT_EQ(ReadFile(file + ".png").substr(0, 4), "\x89PNG") << vp.output;
+    }
+}
+
+}  // namespace
+}  // namespace kesto::vprinter::test
