@@ -10,7 +10,6 @@
 #include "fixtures/recording_communication.h"
 #include "image/bitmap_file_reader.h"
 #include "image/bmp_image.h"
-#include "image/image_files.h"
 #include "image/image_printing.h"
 #include "support/test_support.h"
 
@@ -198,14 +197,13 @@ const std::string kPicture = Bmp(10, 2, 1, kBlackWhite, H("FFC00000 07C00000"));
 
 class PrintImage : public ::testing::Test {
 protected:
-    // The conversion script copies its one argument, and only one, to the file given.
     void UseScript(const std::string& body) {
         const std::string script = dir.Write("convert.sh", "#!/bin/sh\n" + body + "\n");
         ::chmod(script.c_str(), 0755);
         ::setenv("KESTO_CONVERT_SCRIPT", script.c_str(), 1);
     }
-    void CopyTo(const std::string& saved) { UseScript("[ $# -eq 1 ] && exec cp \"$1\" \"" + saved + "\""); }
-    void SetUp() override { CopyTo(ImageDir() + "/saved1.bmp"); }
+    // Copies its one argument, and only one, to the file the library reads.
+    void SetUp() override { UseScript("[ $# -eq 1 ] && exec cp \"$1\" \"" + ImageDir() + "/saved1.bmp\""); }
     int Print(void* handle, const std::string& file) {
         const int result = KESTO_PrintImage(handle, file.c_str());
         EXPECT_FALSE(g_bPrintInProgress);  // on every way out
@@ -256,16 +254,6 @@ TEST_F(PrintImage, ConversionTimeOutStopsAHangingScriptWithWhatItStarted) {
     EXPECT_EQ(::read(pipeEnds[0], &byte, 1), 0);  // end of file: no process holds the write end
     ::close(pipeEnds[0]);
     EXPECT_EQ(printer.comm.Sent(), "");
-}
-
-// Without the redirection the library reads /tmp/saved1.bmp, where the installed
-// conversion script leaves its picture, and removes the fixed files it used.
-TEST_F(PrintImage, FixedFilesInTmp) {
-    SetImageFileDirectoryForTesting(nullptr);
-    CopyTo("/tmp/saved1.bmp");
-    EXPECT_EQ(Print(printer.Handle(), dir.Write("p.bmp", kPicture)), 2);
-    EXPECT_EQ(Hex(printer.comm.Records().at(12).bytes), "F8 00 00 00 00 00 00 00");
-    EXPECT_FALSE(Exists("/tmp/saved1.bmp") || Exists("/tmp/kesto1bpp.bmp"));
 }
 
 }  // namespace
