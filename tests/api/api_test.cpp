@@ -11,10 +11,6 @@ void* Create(std::string description) {
     return KESTO_CreateDevicePointer(&description[0], static_cast<int>(description.size()));
 }
 
-std::string Eth(const std::string& path) {
-    return "<device><type>ETH</type><path>" + path + "</path></device>";
-}
-
 std::atomic<int> g_lastCode{-1};
 int RecordCode(int code) {
     if (code != 0) g_lastCode = code;
@@ -24,8 +20,9 @@ int RecordCode(int code) {
 TEST(DeviceHandles, CreationStartsAFreshLogWithTheBannerAndDestroyFreesTheHandle) {
     DebugPrint("left over\n");
     RefusedPort nowhere;
-    const std::string eth = Eth(nowhere.Path());
-    void* handle = Create(eth);
+    const std::string eth = "<device><type>ETH</type><path>" + nowhere.Path() + "</path></device>";
+    std::string handed = eth + "<extra/>";  // only the length given is read and logged
+    void* handle = KESTO_CreateDevicePointer(&handed[0], static_cast<int>(eth.size()));
     ASSERT_NE(handle, nullptr);  // nothing is opened before a call needs the printer
     const std::string stars(53, '*');
     EXPECT_EQ(LogMessages(),
@@ -46,7 +43,7 @@ TEST(DeviceHandles, CreationStartsAFreshLogWithTheBannerAndDestroyFreesTheHandle
 
 TEST(DeviceHandles, DisconnectedMarkFailsCallsUntilReconnected) {
     FakeTcpPrinter printer;
-    void* handle = Create(Eth(printer.Path()));
+    void* handle = Create("<device><type>ETH</type><path>" + printer.Path() + "</path></device>");
     EXPECT_EQ(KESTO_WriteData(handle, "1", 1), 1);
     EXPECT_EQ(KESTO_DeviceDisconnected(handle), 1);
     EXPECT_EQ(KESTO_WriteData(handle, "2", 1) + KESTO_PrintText(handle, "2", 1, false), -2);
@@ -91,7 +88,7 @@ TEST(DeviceCalls, WriteDataLastErrorCallbackAndVersion) {
 
 TEST(StatusThread, SwitchesOnStatusBackCallsBackAndIsReplacedOrStoppedWithItsHandle) {
     FakeTcpPrinter printer;
-    void* handle = Create(Eth(printer.Path()));
+    void* handle = Create("<device><type>ETH</type><path>" + printer.Path() + "</path></device>");
     ASSERT_EQ(KESTO_OnPrinterError(handle, RecordCode), 1);
     ClearLog();
     const auto start = Clock::now();
@@ -108,7 +105,8 @@ TEST(StatusThread, SwitchesOnStatusBackCallsBackAndIsReplacedOrStoppedWithItsHan
 
     ASSERT_TRUE(printer.SendStatus({0x30, 0, 0, 0}));
     EXPECT_TRUE(WaitUntil([] { return g_lastCode == KESTO_STATUS_COVER_OPEN; }));
-    EXPECT_EQ(KESTO_DestroyDevicePointer(Create(Eth(printer.Path()))), 1);  // another handle: no effect
+    // Destroying another handle leaves the thread alone.
+    EXPECT_EQ(KESTO_DestroyDevicePointer(Create("<device><type>ETH</type><path>x:1</path></device>")), 1);
     EXPECT_NE(_threadHandle.load(), pthread_t{0});
     EXPECT_EQ(KESTO_DestroyDevicePointer(handle), 1);
     EXPECT_EQ(_threadHandle.load(), pthread_t{0});

@@ -221,8 +221,10 @@ TEST(Barcode, LengthsTheCommandCannotCarryAndMissingDataAreRefusedUnsent) {
     EXPECT_EQ(Hex(printer.comm.Records().at(15).bytes), "1D 6B 49 FF");
     EXPECT_EQ(KESTO_PrintBarcode(qr.Handle(), BARCODE_TYPE_QRCODE, data.data(), 65532), 0);
     EXPECT_EQ(Hex(qr.comm.Records().at(18).bytes), "1D 28 6B FF FF 31 50 30");
-    failing.comm.failAll = true;  // the writes' results are not the call's
-    EXPECT_EQ(KESTO_PrintBarcode(failing.Handle(), BARCODE_TYPE_CODE39, "ABC", 3), 0);
+    // The writes' results are not the call's; the data is read, and logged, no further than its length.
+    failing.comm.failAll = true;
+    const char unterminated[3] = {'A', 'B', 'C'};
+    EXPECT_EQ(KESTO_PrintBarcode(failing.Handle(), BARCODE_TYPE_CODE39, unterminated, 3), 0);
     EXPECT_EQ(failing.comm.Sent(), kBarcodeInit + " | 1D 6B 04 | 41 42 43 | 00");
 }
 

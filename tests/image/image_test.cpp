@@ -119,14 +119,20 @@ TEST(BmpImage, WritesComplementedOneBitRowsBottomUpNeverThroughALinkAndNoOtherDe
     ASSERT_EQ(::symlink(target.c_str(), (dir.path() + "/link.bmp").c_str()), 0);
     EXPECT_FALSE(image.WriteToFile((dir.path() + "/link.bmp").c_str()));
     EXPECT_EQ(ReadFile(target), "kept");
+    EXPECT_FALSE(image.WriteToFile("/dev/full"));  // a write that cannot complete
     ASSERT_TRUE(image.SetBitDepth(24));
     EXPECT_FALSE(image.WriteToFile((dir.path() + "/deep.bmp").c_str()));
     EXPECT_FALSE(Exists(dir.path() + "/deep.bmp"));
 
-    ASSERT_TRUE(image.SetBitDepth(4));  // a grey ramp: entry i of 16 is grey 17 i
-    ASSERT_TRUE(CreateGrayscaleColorTable(image));
-    EXPECT_EQ(Px(image.GetColor(1)), Pixel(17, 17, 17, 0));
-    EXPECT_EQ(Px(image.GetColor(15)), kWhite);
+    // Standard tables: 4 bits the classic colours (9 is red), 8 bits 3-3-2 RGB (E0 is red).
+    ASSERT_TRUE(image.SetBitDepth(8));
+    EXPECT_EQ(std::make_tuple(Px(image.GetColor(0xE0)), Px(image.GetColor(3))),
+              std::make_tuple(Pixel(0, 0, 255, 0), Pixel(255, 0, 0, 0)));
+    ASSERT_TRUE(image.SetBitDepth(4));
+    EXPECT_EQ(Px(image.GetColor(9)), Pixel(0, 0, 255, 0));
+    ASSERT_TRUE(CreateGrayscaleColorTable(image));  // a grey ramp: entry i of 16 is grey 17 i
+    EXPECT_EQ(std::make_tuple(Px(image.GetColor(1)), image.SetColor(16, {}), Px(image.GetColor(16))),
+              std::make_tuple(Pixel(17, 17, 17, 0), false, kWhite));  // 16 is outside the table
 }
 
 TEST(BitmapFileReader, LoadsOneBitRowsTopFirstRefusesWhatItCannotHoldAndDeletesItsFile) {
@@ -146,7 +152,8 @@ TEST(BitmapFileReader, LoadsOneBitRowsTopFirstRefusesWhatItCannotHoldAndDeletesI
     EXPECT_FALSE(Exists(path));
 
     for (const std::string& file : {Bmp(40, -4, 1, kBlackWhite, rows), Bmp(0, 4, 1, kBlackWhite, rows),
-                                    Bmp(70000, 1, 1, kBlackWhite, rows)}) {
+                                    Bmp(70000, 1, 1, kBlackWhite, rows),
+                                    Bmp(40, 4, 1, kBlackWhite, rows, 0, 0x80000000)}) {  // a negative offset
         BitmapFileReader reader(dir.Write("bad.bmp", file).c_str());
         EXPECT_EQ(reader.LoadBMP(), nullptr) << Hex(file.substr(18, 8));
     }
