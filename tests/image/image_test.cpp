@@ -199,8 +199,9 @@ TEST(BitmapFileReader, FlipsConvertsAndRotatesInPlace) {
     EXPECT_FALSE(reader.RotateBy180Mono(nullptr, 10, 3) || reader.RotateBy180Color(nullptr, 3, 3));
 }
 
-// Ten pixels a row: the top row's first five black, the bottom row white.
-const std::string kPicture = Bmp(10, 2, 1, kBlackWhite, H("FFC00000 07C00000"));
+// Ten pixels a row at 24 bits, stored bottom row first: the bottom row white, the top row's first five black.
+const std::string kWhiteRow = std::string(30, '\xFF') + std::string(2, '\0');
+const std::string kPicture = Bmp(10, 2, 24, "", kWhiteRow + std::string(15, '\0') + kWhiteRow.substr(15));
 
 class PrintImage : public ::testing::Test {
 protected:
