@@ -37,7 +37,8 @@ bool ParseEndpoint(const std::string& text, Endpoint& endpoint) {
     const std::string port = text.substr(colon + 1);
     in_addr address;
     if (::inet_pton(AF_INET, host.c_str(), &address) != 1) return false;
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+        return false;
     endpoint.host = host;
     endpoint.port = std::atoi(port.c_str());
     return endpoint.port >= 1 && endpoint.port <= 65535;
