@@ -15,9 +15,10 @@ using kesto::test::SocketBoundTo;
 using kesto::test::WaitUntil;
 
 TEST(DetectedPrinter, RecordsWriteTheirDeviceDescription) {
-    EXPECT_EQ(DetectedUsbPrinter("a<b&\0c"s, 12).ToXmlString(),
-              "<device><type>USB</type><path>a&lt;b&amp;\0c</path><modal>VANTO500</modal><maxpacket>12</maxpacket>"
-              "</device>"s);
+    EXPECT_EQ(
+        DetectedUsbPrinter("a<b&\0c"s, 12).ToXmlString(),
+        "<device><type>USB</type><path>a&lt;b&amp;\0c</path><modal>VANTO500</modal><maxpacket>12</maxpacket>"
+        "</device>"s);
     // The other kinds drop NUL bytes from the path and add their extra elements as they are.
     EXPECT_EQ(DetectedSerialPrinter("/dev/tty\0S0>"s, "<x>&</x>").ToXmlString(),
               "<device><type>Serial</type><path>/dev/ttyS0&gt;</path><x>&</x></device>");
@@ -30,10 +31,11 @@ TEST(DetectedPrinter, RecordsWriteTheirDeviceDescription) {
 std::atomic<int> g_calls{0};
 
 TEST(HardwareDetector, CallsTheHostBackPerNotificationAndNeverAfterItsDestruction) {
-    const int port = kesto::test::FreeUdpPort();
+    const int port = kesto::test::LoopbackUdp::FreePort();
     const kesto::NotificationEndpoint endpoints[] = {{"127.0.0.1", port}};
     kesto::SetNotificationEndpointsForTesting(endpoints, 1);
-    void* detector = KESTO_CreateHardwareDetector([](void* argument) { g_calls += argument == nullptr ? 1 : 100; });
+    void* detector =
+        KESTO_CreateHardwareDetector([](void* argument) { g_calls += argument == nullptr ? 1 : 100; });
     ASSERT_NE(detector, nullptr);
     EXPECT_EQ(g_calls.load(), 0);  // nothing before a notification
     ASSERT_TRUE(WaitUntil([&] { return SocketBoundTo(port) >= 0; }));
@@ -47,7 +49,8 @@ TEST(HardwareDetector, CallsTheHostBackPerNotificationAndNeverAfterItsDestructio
     });
     EXPECT_TRUE(WaitUntil([] { return g_calls >= 5; }));
     auto destroyed = std::async(std::launch::async, [&] { return KESTO_DestroyHardwareDetector(detector); });
-    ASSERT_EQ(destroyed.wait_for(std::chrono::seconds(20)), std::future_status::ready);  // the thread was stopped
+    // The thread blocked in its receive was stopped and joined.
+    ASSERT_EQ(destroyed.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(destroyed.get(), 1);
     const int callsAtDestruction = g_calls;
     EXPECT_EQ(SocketBoundTo(port), -1);

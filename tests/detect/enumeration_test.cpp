@@ -9,20 +9,17 @@ namespace {
 
 TEST(Enumeration, EveryPrinterSettingOfTheListedModelIsARecordInABufferThatFits) {
     kesto::test::UsbTestbed testbed;
-    kesto::test::FakeUsbPrinterConfig listed, otherVendor, otherModel, notAPrinter;
-    listed.bus = 20;
-    listed.address = 5;
-    listed.interfaces = {{0, 0, 0xFF}, {1, 0, 7}, {1, 1, 7}};  // a vendor interface, a printer with two settings
-    otherVendor.address = 3;
-    otherVendor.vendorId = 0x04b8;
-    otherModel.address = 4;
-    otherModel.productId = kesto::kUsbProductTorqa20;
-    notAPrinter.address = 6;
-    notAPrinter.interfaces = {{0, 0, 0xFF}};
-    for (const auto& config : {listed, otherVendor, otherModel, notAPrinter}) testbed.AddPrinter(config);
+    const uint16_t family = kesto::kUsbVendorId, listed = kesto::kUsbProductVanto500;
+    // A vendor interface and a printer interface with two settings; another vendor's printer,
+    // another model of the family, and the listed model without a printer interface.
+    testbed.AddPrinter({20, 5, family, listed, false, {{0, 0, 0xFF}, {1, 0, 7}, {1, 1, 7}}});
+    testbed.AddPrinter({1, 3, 0x04b8, listed});
+    testbed.AddPrinter({1, 4, family, kesto::kUsbProductTorqa20});
+    testbed.AddPrinter({1, 6, family, listed, false, {{0, 0, 0xFF}}});
 
     const std::string record =
-        "<device><type>USB</type><path>0014:0005:01</path><modal>VANTO500</modal><maxpacket>12</maxpacket></device>";
+        "<device><type>USB</type><path>0014:0005:01</path><modal>VANTO500</modal><maxpacket>12</maxpacket>"
+        "</device>";
     const std::string list = "<kestoprinters>" + record + record + "</kestoprinters>";
     const int size = static_cast<int>(list.size()) + 1;
     KESTOHardwareDetector detector;  // no thread: enumeration only

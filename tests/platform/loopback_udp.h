@@ -11,11 +11,7 @@
 namespace kesto::test {
 
 inline sockaddr_in LoopbackAddress(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+    return sockaddr_in{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
 }
 
 struct LoopbackUdp {
@@ -39,22 +35,20 @@ struct LoopbackUdp {
         const ssize_t n = ::poll(&ready, 1, 20000) == 1 ? ::recv(fd, buffer, sizeof buffer, 0) : -1;
         return n < 0 ? "(none)" : std::string(buffer, static_cast<size_t>(n));
     }
+    // A port that no socket holds now.
+    static int FreePort() { return LoopbackUdp().port; }
+
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     int port = 0;
 };
-
-// A port that no socket holds now.
-inline int FreeUdpPort() { return LoopbackUdp().port; }
 
 // The IPv4 socket of this process bound to the port, or -1.
 inline int SocketBoundTo(int port) {
     for (int fd = 0; fd < 1024; ++fd) {
         sockaddr_in address{};
         socklen_t size = sizeof address;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0 && address.sin_family == AF_INET &&
-            ntohs(address.sin_port) == port) {
-            return fd;
-        }
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);  // stays zero on failure
+        if (address.sin_family == AF_INET && ntohs(address.sin_port) == port) return fd;
     }
     return -1;
 }

@@ -17,20 +17,23 @@ int (*const Record)(int) = [](int code) { return g_reported.push_back(code), 0; 
 // The blocks are decoded in turn, each with the last code before it, as a transport does.
 TEST(StatusDecoder, CodesFollowTheBitsOfTheLastCompleteBlock) {
     const std::pair<Block, int> rows[] = {
-        {{0x10, 0, 0, 0}, 3},                                       // the first block: pin 3 low is news
-        {{0x10, 0, 0, 0}, 0},                                       // nothing changed
-        {{0x14, 0, 0, 0}, 6},                                       // pin 3 high
-        {{0x34, 0, 0, 0}, 7},                                       // cover open
-        {{0x14, 0, 0, 0}, 9},                                       // cover closed again
-        {{0x14, 0, 0x03, 0}, 24},                                   // paper near end
-        {{0x14, 0, 0, 0}, 23},                                      // near end cleared
-        {{0x14, 0, 0x0F, 0}, 19},                                   // empty roll, both sensors: paper end outranks
-        {{0x14, 0, 0, 0}, 32},                                      // paper end cleared
-        {{0x14, 0, 0x04, 0}, 0},                                    // one of the two paper-end bits is no paper end
+        {{0x10, 0, 0, 0}, 3},      // the first block: pin 3 low is news
+        {{0x10, 0, 0, 0}, 0},      // nothing changed
+        {{0x14, 0, 0, 0}, 6},      // pin 3 high
+        {{0x34, 0, 0, 0}, 7},      // cover open
+        {{0x14, 0, 0, 0}, 9},      // cover closed again
+        {{0x14, 0, 0x03, 0}, 24},  // paper near end
+        {{0x14, 0, 0, 0}, 23},     // near end cleared
+        {{0x14, 0, 0x0F, 0}, 19},  // empty roll, both sensors: paper end outranks
+        {{0x14, 0, 0, 0}, 32},     // paper end cleared
+        {{0x14, 0, 0x04, 0}, 0},   // one of the two paper-end bits is no paper end
         // below: a bit that is always clear is set, so no status block
-        {{0x15, 0, 0, 0}, 0}, {{char(0x94), 0, 0, 0}, 0}, {{0x14, 0x10, 0, 0}, 0}, {{0x14, 0, 0x10, 0}, 0},
-        {{0x34, 0, 0, 0, 0x10, 0, 0, 0}, 3},                        // of two blocks the last counts
-        {{0x14, 0, 0, 0, 0x30}, 6},                                 // a fifth byte is no block
+        {{0x15, 0, 0, 0}, 0},
+        {{char(0x94), 0, 0, 0}, 0},
+        {{0x14, 0x10, 0, 0}, 0},
+        {{0x14, 0, 0x10, 0}, 0},
+        {{0x34, 0, 0, 0, 0x10, 0, 0, 0}, 3},  // of two blocks the last counts
+        {{0x14, 0, 0, 0, 0x30}, 6},           // a fifth byte is no block
     };
     std::atomic<int> pin{0};
     int last = 0;
@@ -63,7 +66,9 @@ TEST(StatusPoll, ThreeAttemptsStopEventPoliciesAndTheStopFlag) {
                 std::copy(reply.begin(), reply.end(), buffer);
                 return reply.empty() ? -1 : static_cast<int>(reply.size());
             },
-            [&](char* buffer, int count) { return kesto::DecodeStatusBlock(buffer, count, report.lastStatusCode, pin); },
+            [&](char* buffer, int count) {
+                return kesto::DecodeStatusBlock(buffer, count, report.lastStatusCode, pin);
+            },
             report);
     };
     const kesto::StatusPoll silent = poll(kesto::StopEventPolicy::kLogAndRead);
@@ -93,7 +98,8 @@ TEST(Ethernet, WritesWholeAndReadsStatusOverTheSocket) {
     Ethernet transport(printer.Path(), kShort);
     ASSERT_TRUE(transport.Open());
     EXPECT_EQ(transport.SocketFd(), 0);
-    const std::string command("\x1b\x40\0text\xff", 8), job(4 << 20, 'j');  // more than a socket takes at once
+    // A command with a NUL byte, and a job of more than a socket takes at once.
+    const std::string command("\x1b\x40\0text\xff", 8), job(4 << 20, 'j');
     EXPECT_EQ(transport.Write(command.data(), 8, 0), 8);
     EXPECT_EQ(transport.Write(job.data(), static_cast<int>(job.size()), 0), static_cast<int>(job.size()));
     ASSERT_TRUE(printer.WaitForBytes(8 + job.size()));
@@ -125,7 +131,8 @@ TEST(Ethernet, RefusedUnknownAndClosedPrintersFailWithTheirReason) {
     ASSERT_TRUE(closed.Open());
     printer.CloseConnection();
     EXPECT_EQ(closed.Write(kJob.data(), static_cast<int>(kJob.size()), 0), -1);  // and no SIGPIPE
-    EXPECT_TRUE(closed.GetLastError() == EPIPE || closed.GetLastError() == ECONNRESET) << closed.GetLastError();
+    EXPECT_TRUE(closed.GetLastError() == EPIPE || closed.GetLastError() == ECONNRESET)
+        << closed.GetLastError();
 }
 
 // A listener with a small receive buffer that never accepts and queues one connection.
@@ -146,7 +153,8 @@ TEST(Ethernet, APrinterThatNeverAcceptsTimesOutConnectsAndWrites) {
     kesto::test::ClearLog();
     EXPECT_EQ(queued.Write(kJob.data(), static_cast<int>(kJob.size()), 0), -1);
     EXPECT_EQ(queued.GetLastError(), ETIMEDOUT);
-    EXPECT_EQ(kesto::test::LogCount("Ethernet Write Time out"), 12u);  // 12 waits of the send time-out in a row
+    EXPECT_EQ(kesto::test::LogCount("Ethernet Write Time out"),
+              12u);  // 12 waits of the send time-out in a row
     ::close(listener);
 }
 
