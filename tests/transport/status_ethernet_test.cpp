@@ -90,12 +90,13 @@ TEST(StatusPoll, ThreeAttemptsStopEventPoliciesAndTheStopFlag) {
 }
 
 using namespace std::chrono_literals;
-const EthernetTimeouts kShort{500ms, 20ms, 200ms};  // connect, each wait to send, receive
+// Connect, each wait to send, receive: short reads everywhere, short waits only where they run out.
+const EthernetTimeouts kShortReads{5s, 5s, 200ms}, kShort{500ms, 20ms, 200ms};
 
 TEST(Ethernet, WritesWholeAndReadsStatusOverTheSocket) {
     kesto::test::FakeTcpPrinter printer;
     ::close(0);  // a service may run without standard input: its socket can be descriptor 0
-    Ethernet transport(printer.Path(), kShort);
+    Ethernet transport(printer.Path(), kShortReads);
     ASSERT_TRUE(transport.Open());
     EXPECT_EQ(transport.SocketFd(), 0);
     // A command with a NUL byte, and a job of more than a socket takes at once.
@@ -127,7 +128,7 @@ TEST(Ethernet, RefusedUnknownAndClosedPrintersFailWithTheirReason) {
     EXPECT_EQ(unknown.GetLastError(), EHOSTUNREACH);
 
     kesto::test::FakeTcpPrinter printer;
-    Ethernet closed(printer.Path(), kShort);
+    Ethernet closed(printer.Path(), kShortReads);
     ASSERT_TRUE(closed.Open());
     printer.CloseConnection();
     EXPECT_EQ(closed.Write(kJob.data(), static_cast<int>(kJob.size()), 0), -1);  // and no SIGPIPE

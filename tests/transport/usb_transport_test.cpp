@@ -78,7 +78,7 @@ std::vector<int> g_reported;
 
 TEST_F(UsbTransport, StatusComesInOnTheInEndpoint) {
     FakeUsbPrinter& printer = testbed.AddPrinter();
-    USBPort port("", "VANTO500", 200);
+    USBPort port("", "VANTO500", 1000);  // each status read waits a second
     ASSERT_TRUE(port.Open());
     port.SetPrinterStatusNotifyCallBack([](int code) { return g_reported.push_back(code), 0; });
     printer.QueueIn({0x30, 0, 0, 0});
