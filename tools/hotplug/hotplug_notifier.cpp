@@ -29,6 +29,21 @@ int ParseUsbId(const std::string& text) {
     return static_cast<int>(std::strtol(digits.c_str(), nullptr, 16));
 }
 
+// "HOST:PORT" with a dotted IPv4 host and a port of 1-65535.
+bool ParseEndpoint(const std::string& text, Endpoint& endpoint) {
+    const std::string::size_type colon = text.rfind(':');
+    if (colon == std::string::npos) return false;
+    const std::string host = text.substr(0, colon);
+    const std::string port = text.substr(colon + 1);
+    in_addr address;
+    if (::inet_pton(AF_INET, host.c_str(), &address) != 1) return false;
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    endpoint.host = host;
+    endpoint.port = std::atoi(port.c_str());
+    return endpoint.port >= 1 && endpoint.port <= 65535;
+}
+
 std::string Hex4(int value) {
     char text[8];
     std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(value) & 0xffffu);
@@ -59,7 +74,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             argument.resize(equals);
             hasValue = true;
         }
-        const bool takesValue = argument == "--vendor" || argument == "--product";
+        const bool takesValue = argument == "--vendor" || argument == "--product" || argument == "--endpoint";
         if (takesValue && !hasValue) {
             if (i + 1 >= argc) {
                 error = argument + " needs a value";
@@ -93,6 +108,13 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 return false;
             }
             options.productId = id;
+        } else if (argument == "--endpoint") {
+            Endpoint endpoint;
+            if (!ParseEndpoint(value, endpoint)) {
+                error = "--endpoint wants HOST:PORT with an IPv4 address, not '" + value + "'";
+                return false;
+            }
+            options.endpoints.push_back(endpoint);
         } else {
             error = "unknown option '" + argument + "'";
             return false;
@@ -118,16 +140,21 @@ const char* MessageFor(Change change) {
     return change == Change::kAdded ? "DEVICE_ADD" : "DEVICE_REMOVE";
 }
 
-int SendToAllEndpoints(const std::string& text, std::ostream* log) {
+int SendToAllEndpoints(const std::string& text, const std::vector<Endpoint>& endpoints, std::ostream* log) {
     UdpSocket socket;
     if (socket.fd < 0) {
         if (log != nullptr) *log << "kesto-hotplugd: no UDP socket: " << std::strerror(errno) << "\n";
         return 0;
     }
+    std::vector<Endpoint> table = endpoints;
+    if (table.empty()) {
+        for (int index = 0; index < kNotificationEndpoints; ++index)
+            table.push_back(Endpoint{kNotificationHosts[index], kNotificationPorts[index]});
+    }
     int delivered = 0;
-    for (int index = 0; index < kNotificationEndpoints; ++index) {
-        const char* const host = kNotificationHosts[index];
-        const int port = kNotificationPorts[index];
+    for (const Endpoint& endpoint : table) {
+        const char* const host = endpoint.host.c_str();
+        const int port = endpoint.port;
         sockaddr_in address;
         std::memset(&address, 0, sizeof address);
         address.sin_family = AF_INET;
@@ -232,7 +259,7 @@ void Notifier::Handle(libusb_device* device, Change change) {
              << (change == Change::kAdded ? "arrived" : "left") << "\n";
     }
     // The libraries learn only that something changed; they enumerate again themselves.
-    SendToAllEndpoints(MessageFor(change), log);
+    SendToAllEndpoints(MessageFor(change), options.endpoints, log);
     std::lock_guard<std::mutex> hold(changesLock);
     changes.push_back(seen);
 }

@@ -24,12 +24,21 @@ constexpr int kListedProductId = kUsbDetectedProductId;
 // Stands for every product of the vendor.
 constexpr int kAnyProduct = -1;
 
+// A loopback UDP endpoint of a listening library.
+struct Endpoint {
+    std::string host;  // dotted IPv4 address
+    int port = 0;
+};
+
 struct Options {
     int vendorId = kFamilyVendorId;
     int productId = kListedProductId;
     bool once = false;     // exit after the first change
     bool verbose = false;  // one line per change and per message sent
     bool help = false;
+    // Where the messages go instead of the library's endpoint table
+    // (--endpoint HOST:PORT, repeatable; not in the usage text: for tests).
+    std::vector<Endpoint> endpoints;
 };
 
 // Parses the arguments after the program name. False, with a message in
@@ -42,9 +51,11 @@ enum class Change { kAdded, kRemoved };
 // The message text of a change: "DEVICE_ADD" or "DEVICE_REMOVE".
 const char* MessageFor(Change change);
 
-// Sends text as one datagram to every endpoint; returns how many took it.
-// A missing listener is no failure: UDP does not tell.
-int SendToAllEndpoints(const std::string& text, std::ostream* log = nullptr);
+// Sends text as one datagram to every endpoint (the library's table when
+// endpoints is empty); returns how many took it. A missing listener is no
+// failure: UDP does not tell.
+int SendToAllEndpoints(const std::string& text, const std::vector<Endpoint>& endpoints = {},
+                       std::ostream* log = nullptr);
 
 struct DeviceChange {
     Change change;
