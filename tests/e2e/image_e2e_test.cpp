@@ -1,5 +1,5 @@
 // Image printing through the shipped conversion script and kesto-convert; the
-// script writes the fixed /tmp/saved1.bmp (CTest lock fixed_image_files).
+// script writes the fixed /tmp/saved1.bmp (each test runs with a /tmp of its own).
 #include <zint.h>
 
 #include <cstring>
