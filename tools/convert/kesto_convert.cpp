@@ -43,12 +43,13 @@ struct Grey {
 
 // Luma of gamma-encoded sRGB, the grey the ImageMagick conversion made.
 float Luma(const unsigned char* rgb) {
-    return 0.212656f * rgb[0] + 0.715158f * rgb[1] + 0.072186f * rgb[2];
+    return 0.212656f * static_cast<float>(rgb[0]) + 0.715158f * static_cast<float>(rgb[1]) +
+           0.072186f * static_cast<float>(rgb[2]);
 }
 
 // `grey` drawn over white with coverage `alpha` (0 to 255).
 float OnWhite(float grey, unsigned char alpha) {
-    return 255.0f - (255.0f - grey) * (alpha / 255.0f);
+    return 255.0f - (255.0f - grey) * (static_cast<float>(alpha) / 255.0f);
 }
 
 struct FileCloser {
@@ -121,7 +122,7 @@ Status ReadJpeg(FILE* file, int maxWidth, Grey& out) {
         JSAMPROW rows[] = {row.data()};
         jpeg_read_scanlines(&info, rows, 1);
         for (int x = 0; x < out.width; ++x) {
-            dst[x] = channels == 1 ? row[x] : Luma(&row[static_cast<size_t>(x) * 3]);
+            dst[x] = channels == 1 ? static_cast<float>(row[x]) : Luma(&row[static_cast<size_t>(x) * 3]);
         }
     }
     jpeg_finish_decompress(&info);
@@ -193,8 +194,9 @@ std::vector<Taps> Weights(int in, int out) {
     std::vector<Taps> taps(static_cast<size_t>(out));
     for (int o = 0; o < out; ++o) {
         const double centre = (o + 0.5) * scale;
-        const int first = std::max(0, static_cast<int>(centre - support + 0.5));
-        const int stop = std::min(in, static_cast<int>(centre + support + 0.5));
+        // Rounded half up; a negative first tap is clamped to 0 either way.
+        const int first = std::max(0, static_cast<int>(std::floor(centre - support + 0.5)));
+        const int stop = std::min(in, static_cast<int>(std::floor(centre + support + 0.5)));
         Taps& t = taps[static_cast<size_t>(o)];
         t.first = first;
         float sum = 0;
@@ -243,7 +245,7 @@ Grey Scale(const Grey& in, int width, int height) {
 void Stretch(Grey& g) {
     constexpr int kLevels = 65536;
     std::vector<unsigned> histogram(kLevels, 0);
-    auto level = [](float v) { return static_cast<int>(v * (kLevels - 1) / 255.0f + 0.5f); };
+    auto level = [](float v) { return static_cast<int>(std::floor(v * (kLevels - 1) / 255.0f + 0.5f)); };
     for (float v : g.px) ++histogram[static_cast<size_t>(level(v))];
     const double count = static_cast<double>(g.px.size());
     double seen = 0;
@@ -259,8 +261,8 @@ void Stretch(Grey& g) {
         if (seen > count * 0.0005) break;
     }
     if (white <= black) return;
-    const float low = black * 255.0f / (kLevels - 1);
-    const float factor = 255.0f / ((white - black) * 255.0f / (kLevels - 1));
+    const float low = static_cast<float>(black) * 255.0f / (kLevels - 1);
+    const float factor = 255.0f / (static_cast<float>(white - black) * 255.0f / (kLevels - 1));
     for (float& v : g.px) v = std::clamp((v - low) * factor, 0.0f, 255.0f);
 }
 
@@ -284,8 +286,8 @@ void Dither(Grey& g) {
         std::fill(g.px.begin(), g.px.end(), dark == 0 ? 255.0f : 0.0f);
         return;
     }
-    const float low = static_cast<float>(darkSum / dark);
-    const float high = static_cast<float>(lightSum / (g.px.size() - dark));
+    const float low = static_cast<float>(darkSum / static_cast<double>(dark));
+    const float high = static_cast<float>(lightSum / static_cast<double>(g.px.size() - dark));
     const float middle = (low + high) / 2;
     const int w = g.width;
     for (int y = 0; y < g.height; ++y) {
@@ -344,7 +346,8 @@ std::vector<unsigned char> Bmp(const Grey& g) {
         unsigned char* dst = h + 54 + rowBytes * (height - 1 - y);
         for (int x = 0; x < width; ++x) {
             const unsigned char v = g.px[static_cast<size_t>(y) * width + x] < 128.0f ? 0 : 255;
-            dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
+            unsigned char* px = dst + static_cast<ptrdiff_t>(3) * x;
+            px[0] = px[1] = px[2] = v;
         }
     }
     return file;
