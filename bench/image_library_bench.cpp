@@ -19,12 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_picture.h"
 #include "image/image_files.h"
 #include "image/image_printing.h"
 #include "kesto/kesto.h"
+#include "loopback_sink.h"
 #include "platform/process_state.h"
 #include "printer/device_handle.h"
-#include "loopback_sink.h"
 
 namespace {
 
@@ -33,24 +34,15 @@ using kesto::bench::LoopbackSink;
 // A width x height 24-bit picture of grey runs, in memory and as a BMP file.
 class Picture {
 public:
-    Picture(int width, int height) : width_(width), height_(height) {
-        bgr_.resize(static_cast<size_t>(width) * height * 3);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const auto grey = static_cast<unsigned char>(((x * 7 + y * 3) ^ ((x * y) >> 6)) & 0xFF);
-                unsigned char* px = &bgr_[(static_cast<size_t>(y) * width + x) * 3];
-                px[0] = grey;
-                px[1] = static_cast<unsigned char>(grey ^ 0x10);
-                px[2] = static_cast<unsigned char>(255 - grey);
-            }
-        }
+    Picture(int width, int height)
+        : width_(width), height_(height), bgr_(kesto::bench::GreyRuns(width, height)) {
         char temp[] = "/tmp/kesto-image-bench-XXXXXX";
         if (::mkdtemp(temp) == nullptr) throw std::runtime_error("no temporary directory");
         dir_ = temp;
         source_ = dir_ + "/picture.bmp";
         converted_ = dir_ + "/saved1.bmp";
         mono_ = dir_ + "/kesto1bpp.bmp";
-        WriteBmp();
+        kesto::bench::WriteBmp24(source_, bgr_, width_, height_);
     }
     ~Picture() {
         ::unlink(source_.c_str());
@@ -71,36 +63,6 @@ public:
     const std::string& mono() const { return mono_; }
 
 private:
-    void WriteBmp() const {
-        const uint32_t stride = (static_cast<uint32_t>(width_) * 3 + 3) & ~3u;
-        const uint32_t pixels = stride * static_cast<uint32_t>(height_);
-        std::vector<unsigned char> file;
-        auto put = [&file](uint32_t value, int bytes) {
-            for (int i = 0; i < bytes; ++i) file.push_back(static_cast<unsigned char>(value >> (8 * i)));
-        };
-        put('B' | 'M' << 8, 2);
-        put(54 + pixels, 4);
-        put(0, 4);
-        put(54, 4);
-        put(40, 4);
-        put(static_cast<uint32_t>(width_), 4);
-        put(static_cast<uint32_t>(height_), 4);
-        put(1, 2);
-        put(24, 2);
-        put(0, 4);
-        put(pixels, 4);
-        put(2835, 4);
-        put(2835, 4);
-        put(0, 8);
-        for (int y = 0; y < height_; ++y) {
-            const auto row = bgr_.begin() + static_cast<std::ptrdiff_t>(y) * width_ * 3;
-            file.insert(file.end(), row, row + width_ * 3);
-            file.resize(file.size() + (stride - width_ * 3), 0);
-        }
-        std::ofstream(source_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    }
-
     int width_;
     int height_;
     std::vector<unsigned char> bgr_;
@@ -157,20 +119,9 @@ BENCHMARK(BM_ImageLibrary_PrintPart)->Apply(PictureSizes);
 // The floor: threshold and pack the same pixels, already in memory.
 void BM_ImageLibrary_Floor(benchmark::State& state) {
     const Picture picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    const int width = picture.width();
-    const int height = picture.height();
-    const int rowBytes = (width + 7) / 8;
-    std::vector<unsigned char> packed(static_cast<size_t>(rowBytes) * height);
+    std::vector<unsigned char> packed;
     for (auto _ : state) {
-        std::fill(packed.begin(), packed.end(), 0);
-        for (int y = 0; y < height; ++y) {
-            const unsigned char* row = &picture.bgr()[static_cast<size_t>(height - 1 - y) * width * 3];
-            unsigned char* out = &packed[static_cast<size_t>(y) * rowBytes];
-            for (int x = 0; x < width; ++x) {
-                const int sum = row[3 * x] + row[3 * x + 1] + row[3 * x + 2];
-                if (sum < 3 * 128) out[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
-            }
-        }
+        kesto::bench::ThresholdAndPack(picture.bgr(), picture.width(), picture.height(), packed);
         benchmark::DoNotOptimize(packed.data());
         benchmark::ClobberMemory();
     }

@@ -21,8 +21,10 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "bench_picture.h"
 #include "kesto/kesto.h"
 #include "loopback_sink.h"
 
@@ -90,45 +92,13 @@ struct Picture {
     }
 };
 
-void PutLE(std::vector<unsigned char>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
-Picture::Picture() {
-    bgr.resize(static_cast<size_t>(kImageWidth) * kImageHeight * 3);
-    for (int y = 0; y < kImageHeight; ++y) {
-        for (int x = 0; x < kImageWidth; ++x) {
-            const unsigned char grey = static_cast<unsigned char>(((x * 7 + y * 3) ^ ((x * y) >> 6)) & 0xFF);
-            unsigned char* px = &bgr[(static_cast<size_t>(y) * kImageWidth + x) * 3];
-            px[0] = grey;
-            px[1] = static_cast<unsigned char>(grey ^ 0x10);
-            px[2] = static_cast<unsigned char>(255 - grey);
-        }
-    }
+Picture::Picture() : bgr(kesto::bench::GreyRuns(kImageWidth, kImageHeight)) {
     char temp[] = "/tmp/kesto-bench-XXXXXX";
     if (::mkdtemp(temp) == nullptr) throw std::runtime_error("no temporary directory");
     dir = temp;
     bmpPath = dir + "/picture.bmp";
     scriptPath = dir + "/copy.sh";
-    std::vector<unsigned char> file{'B', 'M'};
-    const uint32_t pixels = static_cast<uint32_t>(bgr.size());
-    PutLE(file, 54 + pixels, 4);
-    PutLE(file, 0, 4);
-    PutLE(file, 54, 4);
-    PutLE(file, 40, 4);
-    PutLE(file, kImageWidth, 4);
-    PutLE(file, kImageHeight, 4);
-    PutLE(file, 1, 2);
-    PutLE(file, 24, 2);
-    PutLE(file, 0, 4);
-    PutLE(file, pixels, 4);
-    PutLE(file, 2835, 4);
-    PutLE(file, 2835, 4);
-    PutLE(file, 0, 4);
-    PutLE(file, 0, 4);
-    file.insert(file.end(), bgr.begin(), bgr.end());
-    std::ofstream(bmpPath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    kesto::bench::WriteBmp24(bmpPath, bgr, kImageWidth, kImageHeight);
     std::ofstream(scriptPath) << "#!/bin/sh\ncp \"$1\" /tmp/saved1.bmp\n";
     ::chmod(scriptPath.c_str(), 0755);
 }
@@ -180,19 +150,9 @@ BENCHMARK(BM_Image_ScriptOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Mi
 // The floor: threshold and pack the same pixels with the plainest loop.
 void BM_Image_ThresholdFloor(benchmark::State& state) {
     const Picture& picture = ThePicture();
-    const int rowBytes = (kImageWidth + 7) / 8;
-    std::vector<unsigned char> packed(static_cast<size_t>(rowBytes) * kImageHeight);
+    std::vector<unsigned char> packed;
     for (auto _ : state) {
-        std::fill(packed.begin(), packed.end(), 0);
-        for (int y = 0; y < kImageHeight; ++y) {
-            const unsigned char* row =
-                &picture.bgr[static_cast<size_t>(kImageHeight - 1 - y) * kImageWidth * 3];
-            unsigned char* out = &packed[static_cast<size_t>(y) * rowBytes];
-            for (int x = 0; x < kImageWidth; ++x) {
-                const int sum = row[3 * x] + row[3 * x + 1] + row[3 * x + 2];
-                if (sum < 3 * 128) out[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
-            }
-        }
+        kesto::bench::ThresholdAndPack(picture.bgr, kImageWidth, kImageHeight, packed);
         benchmark::DoNotOptimize(packed.data());
         benchmark::ClobberMemory();
     }
@@ -260,30 +220,31 @@ void PrintThroughScript(benchmark::State& state, const std::string& script, cons
 const char* const kNewScript = "tools/convert/Convert.sh";
 const char* const kOldScript = "tools/convert/Convert-imagemagick.sh";
 
-void BM_Convert_SampleNew(benchmark::State& state) {
-    PrintThroughScript(state, SourceFile(kNewScript), SourceFile("tools/demo/sample-photo.jpg"));
-}
-void BM_Convert_SampleOld(benchmark::State& state) {
-    PrintThroughScript(state, SourceFile(kOldScript), SourceFile("tools/demo/sample-photo.jpg"));
-}
-void BM_Convert_PhotoNew(benchmark::State& state) {
-    PrintThroughScript(state, SourceFile(kNewScript), MadePicture("photo-3000x2000.jpg"));
-}
-void BM_Convert_PhotoOld(benchmark::State& state) {
-    PrintThroughScript(state, SourceFile(kOldScript), MadePicture("photo-3000x2000.jpg"));
-}
-void BM_Convert_LogoNew(benchmark::State& state) {
-    PrintThroughScript(state, SourceFile(kNewScript), MadePicture("logo-800x300.png"));
-}
-void BM_Convert_LogoOld(benchmark::State& state) {
-    PrintThroughScript(state, SourceFile(kOldScript), MadePicture("logo-800x300.png"));
-}
-BENCHMARK(BM_Convert_SampleNew)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
-BENCHMARK(BM_Convert_SampleOld)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
-BENCHMARK(BM_Convert_PhotoNew)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
-BENCHMARK(BM_Convert_PhotoOld)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
-BENCHMARK(BM_Convert_LogoNew)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
-BENCHMARK(BM_Convert_LogoOld)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+// BM_Convert_<picture>New and ...Old: each picture through the shipped script and the old one.
+const bool kConversionRowsRegistered = [] {
+    struct Row {
+        const char* name;
+        const char* picture;
+        bool made;  // made by scripts/bench rather than kept in the sources
+    };
+    for (const Row& row :
+         {Row{"Sample", "tools/demo/sample-photo.jpg", false}, Row{"Photo", "photo-3000x2000.jpg", true},
+          Row{"Logo", "logo-800x300.png", true}}) {
+        for (const auto& [suffix, script] : {std::pair{"New", kNewScript}, std::pair{"Old", kOldScript}}) {
+            const std::string name = std::string("BM_Convert_") + row.name + suffix;
+            benchmark::RegisterBenchmark(
+                name.c_str(),
+                [row, script = script](benchmark::State& state) {
+                    PrintThroughScript(state, SourceFile(script),
+                                       row.made ? MadePicture(row.picture) : SourceFile(row.picture));
+                })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime()
+                ->MinTime(0.5);
+        }
+    }
+    return true;
+}();
 
 // ---- per-command cost ----
 
@@ -321,7 +282,8 @@ void BM_Command_LogAndSend10k(benchmark::State& state) {
     for (auto _ : state) {
         for (int i = 0; i < kCommands; ++i) {
             for (const std::string& entry : entries) {
-                const int fd = ::open("/tmp/kestoDebugLog.log", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+                const int fd =
+                    ::open("/tmp/kestoDebugLog.log", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
                 if (fd < 0 || ::write(fd, entry.data(), entry.size()) < 0) state.SkipWithError("log");
                 ::close(fd);
             }
