@@ -403,6 +403,16 @@ KESTO_API int KESTO_OpenCashDrawerA(void* handle, int onTime, int offTime);
 /* ESC p 1 t1 t2: the same on connector pin 5. */
 KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime);
 
+/* ================================================================== */
+/* Extensions: calls beyond the original interface. They add; no      */
+/* original call above changes its bytes, results or log lines.       */
+/* State they keep belongs to one device handle, never the process.   */
+/* ================================================================== */
+
+/* ---- Text in the shop's language (UTF-8 through the code tables) ---- */
+
+/* ---- Printer state and print confirmation ---- */
+
 #ifdef __cplusplus
 }
 

@@ -322,4 +322,8 @@ public interface KestoLibrary extends Library {
     int KESTO_OpenCashDrawerA(Pointer handle, int onTime, int offTime);
 
     int KESTO_OpenCashDrawerB(Pointer handle, int onTime, int offTime);
+
+    // ---- Extensions: text in the shop's language ------------------------------------------
+
+    // ---- Extensions: printer state and print confirmation ---------------------------------
 }
