@@ -250,6 +250,28 @@ TEST(VirtualPrinter, PrinterPortReadsOnWhileStoppedAndAConnectionOfOnlyStatusCom
     EXPECT_NE(printer.server.Control("status").find(" receipts=1 "), std::string::npos);
 }
 
+TEST(VirtualPrinter, AStoppedPrinterWhoseBufferIsFullReadsNoMoreUntilItPrintsOn) {
+    LocalPrinter printer(2);
+    printer.server.Control("cover-open");
+    RawClient host(printer.server.port());
+    const int small = 4096;
+    ::setsockopt(host.fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    auto held = [&] {
+        const std::string status = printer.server.Control("status");
+        return status.substr(status.rfind(' ') + 1);
+    };
+    host.Send(
+        Bytes({0x1B, '=', 0}));  // fills the buffer; deselected, the printer prints none of what follows
+    ASSERT_TRUE(kesto::test::WaitUntil([&] { return held() == "held=1"; }));
+    const std::string more(4096, 'y');
+    for (int i = 0; i < 10000 && ::send(host.fd, more.data(), more.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0;)
+        ++i;  // until the sender has to wait
+    EXPECT_EQ(held(), "held=1");
+    printer.server.Control("cover-close");
+    host.Send(Bytes({0x10, 4, 2}));
+    EXPECT_EQ(host.Read(1), "\x12");  // read once the cover was shut
+}
+
 TEST(VirtualPrinter, PayloadsOver8MiBAreSkippedAndReceiptAndPageAreaAreCapped) {
     for (int rows : {32768, 32769}) {  // 256 bytes a row: 8 MiB, then one row more
         const Receipt r = PrintOne(Bytes({0x1D, 'v', '0', 0, 0, 1, rows & 0xFF, rows >> 8}) +

@@ -72,8 +72,9 @@ inline std::string ReadFile(const std::string& path) {
 
 // The virtual printer on a free loopback port of this process.
 struct LocalPrinter {
-    Server server{ServerOptions{"127.0.0.1", 0, -1, "", false, {}, {}}};  // a free port, no echo
-    LocalPrinter() {
+    Server server;
+    explicit LocalPrinter(size_t buffer = 4u << 20)
+        : server(ServerOptions{"127.0.0.1", 0, -1, "", false, {}, {}, buffer}) {  // a free port, no echo
         std::string error;
         EXPECT_TRUE(server.Start(&error)) << error;
     }
