@@ -437,7 +437,9 @@ typedef void (*KESTO_PrinterStateCallback)(void* handle, int state, void* userDa
  * status block when the status thread reads this printer or a state callback
  * is registered on it (no wire traffic then), else the real-time status
  * replies (DLE EOT 1 to 4) asked for at the call. -1: no transport, or no
- * answer within 2 s (KESTO_GetLastError gives ETIMEDOUT, or the write's error). */
+ * answer within 2 s (KESTO_GetLastError gives ETIMEDOUT, or the write's error).
+ * Logged when the printer is asked or the answer differs from the last one,
+ * so that a host polling the state does not fill the log. */
 KESTO_API int KESTO_GetPrinterState(void* handle);
 
 /* Registers callback for this handle (replacing an earlier one); a null

@@ -28,8 +28,9 @@ extern "C" {
 KESTO_API int KESTO_GetPrinterState(void* handle) {
     return WithLink(handle, [&](kesto::PrinterLink& link, Communication&) {
         int state = link.LatestState(StatusThreadReads(handle));
-        if (state < 0) state = link.QueryState(kRealTimeLimitMs);
-        DebugPrint("KESTO_GetPrinterState %d\n", state);
+        const bool asked = state < 0;
+        if (asked) state = link.QueryState(kRealTimeLimitMs);
+        if (link.StateChangedSinceLastAsked(state) || asked) DebugPrint("KESTO_GetPrinterState %d\n", state);
         return state;
     });
 }

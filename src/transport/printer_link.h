@@ -61,6 +61,9 @@ public:
     // automatic status back was enabled for the running reader); else -1.
     int LatestState(bool statusThreadReads) const;
     void AutomaticStatusEnabled() { automaticStatus_ = true; }
+    // Whether state differs from the one the last call reported: a host that
+    // polls the state logs its changes, not every call.
+    bool StateChangedSinceLastAsked(int state) { return askedState_.exchange(state) != state; }
     // Asks DLE EOT 1 to 4 and decodes the answers; -1 (last error set) when
     // the write fails or they do not come within timeoutMs.
     int QueryState(int timeoutMs);
@@ -93,6 +96,7 @@ private:
 
     std::atomic<int> state_{-1};
     std::atomic<bool> automaticStatus_{false};
+    std::atomic<int> askedState_{-2};
     std::atomic<unsigned> nextId_{0};
     std::mutex queryMutex_;  // one real-time query at a time: its answers carry no id
 
