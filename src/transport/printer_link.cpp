@@ -68,6 +68,9 @@ void PrinterLink::Run() {
         }
         const int count = read_(buffer, kReadSliceMs);
         if (count < 0) {
+            // A printer gone (switched off, unplugged) comes back with automatic
+            // status back off: its last block says nothing any more.
+            automaticStatus_ = false;
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait_for(lock, kGonePause, [&] { return stopping_; });
             continue;
