@@ -157,7 +157,7 @@ TEST(VirtualPrinter, EachConditionSetsItsBitsInTheRealTimeRepliesAndTheStatusBlo
     const std::pair<bool Condition::*, std::string> rows[] = {
         {nullptr, "12 12 12 12 | 10 00 00 00"},
         {&Condition::drawer_high, "16 12 12 12 | 14 00 00 00"},          // pin 3 high
-        {&Condition::offline, "1A 12 12 12 | 18 00 00 00"},              //
+        {&Condition::offline, "1A 12 12 12 | 18 00 00 00"},              // off line, no cause named
         {&Condition::cover_open, "1A 16 12 12 | 38 00 00 00"},           // cover: EOT 2 bit 2, byte 1 bit 5
         {&Condition::paper_near_end, "12 12 12 1E | 10 00 03 00"},       // EOT 4 bits 2-3, byte 3 bits 0-1
         {&Condition::paper_end, "1A 32 12 72 | 18 00 0C 00"},            // stop: EOT 2 bit 5; EOT 4 bits 5-6
