@@ -416,7 +416,8 @@ KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime);
 /* The printer's whole state as a bit set; 0 is on-line with nothing to
  * report. Several bits may be set at once (cover open and paper end). Read
  * from the automatic status block or the real-time status replies of the
- * printer; a printer that does not tell a condition never sets its bit. */
+ * printer; a printer that does not tell a condition never sets its bit (a
+ * mechanical error has no bit of its own: it shows as KESTO_STATE_OFFLINE). */
 enum {
     KESTO_STATE_OFFLINE = 0x001,                /* the printer does not print */
     KESTO_STATE_COVER_OPEN = 0x002,
@@ -446,8 +447,9 @@ KESTO_API int KESTO_GetPrinterState(void* handle);
  * callback unregisters. Registering switches the printer to automatic status
  * back (the printer then sends its state at once and at every change), whether
  * the status thread runs or not. Once unregistering (or destroying the handle)
- * returns, the callback is not called again. Do not destroy the handle from
- * inside its callback. 1; -1 no transport. */
+ * returns, the callback is not called again. The callback runs on the thread
+ * that reads the printer's answers: do not wait for a confirmation or destroy
+ * the handle from inside it. 1; -1 no transport. */
 KESTO_API int KESTO_OnPrinterState(void* handle, KESTO_PrinterStateCallback callback, void* userData);
 
 /* Confirms that everything sent to this printer before the call is printed:
