@@ -1,12 +1,13 @@
 // UTF-8 text through the code tables: each table checked byte for byte against
 // glibc's iconv, and what the encoder sends decoded back with iconv.
+#include "escpos/utf8_text.h"
+
 #include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <map>
 
 #include "escpos/code_tables.h"
-#include "escpos/utf8_text.h"
 #include "fixtures/recording_communication.h"
 #include "support/test_support.h"
 
@@ -16,10 +17,10 @@ namespace {
 // The character sets of the ESC t tables as iconv names them (Katakana: the
 // one-byte codes of Shift JIS).
 const std::map<int, const char*> kCharsets = {
-    {0, "IBM437"},   {1, "SHIFT_JIS"}, {2, "IBM850"},  {3, "IBM860"},  {4, "IBM863"},  {5, "IBM865"},
-    {14, "CP737"},   {16, "CP1252"},   {17, "IBM866"}, {18, "IBM852"}, {19, "IBM858"}, {33, "CP775"},
-    {34, "IBM855"},  {36, "IBM862"},   {37, "IBM864"}, {45, "CP1250"}, {46, "CP1251"}, {47, "CP1253"},
-    {49, "CP1255"},  {50, "CP1256"},   {51, "CP1257"}};
+    {0, "IBM437"},  {1, "SHIFT_JIS"}, {2, "IBM850"},  {3, "IBM860"},  {4, "IBM863"},  {5, "IBM865"},
+    {14, "CP737"},  {16, "CP1252"},   {17, "IBM866"}, {18, "IBM852"}, {19, "IBM858"}, {33, "CP775"},
+    {34, "IBM855"}, {36, "IBM862"},   {37, "IBM864"}, {45, "CP1250"}, {46, "CP1251"}, {47, "CP1253"},
+    {49, "CP1255"}, {50, "CP1256"},   {51, "CP1257"}};
 
 // Bytes in `charset` to UTF-8; "" when iconv refuses them.
 std::string Decode(const char* charset, const std::string& bytes) {
@@ -114,7 +115,8 @@ TEST(Utf8Text, EachScriptComesBackThroughFewSwitchesAndWhatNothingHoldsIsAQuesti
     for (const auto& row : rows) {
         RecordingPrinter printer;
         if (!row.list.empty())
-            ASSERT_EQ(KESTO_SetCodeTables(printer.Handle(), row.list.data(), static_cast<int>(row.list.size())), 1);
+            ASSERT_EQ(
+                KESTO_SetCodeTables(printer.Handle(), row.list.data(), static_cast<int>(row.list.size())), 1);
         const int length = static_cast<int>(row.text.size());
         const int written = KESTO_PrintTextUtf8(printer.Handle(), row.text.data(), length);
         ASSERT_EQ(printer.comm.Records().size(), 1u);
@@ -140,22 +142,25 @@ TEST(Utf8Text, EachScriptComesBackThroughFewSwitchesAndWhatNothingHoldsIsAQuesti
 
 TEST(Utf8Text, AsciiIsPrintTextsBytesAndTheCallLogsRaisesTheFlagAndRefusesNonsense) {
     RecordingPrinter utf8, raw, unreachable(false);
-    const std::string ascii = "\tThank you\x1B" "E\x01 12.50?\n";
+    const std::string ascii =
+        "\tThank you\x1B"
+        "E\x01 12.50?\n";
     ClearLog();
     EXPECT_EQ(KESTO_PrintTextUtf8(utf8.Handle(), ascii.data(), static_cast<int>(ascii.size())), 21);
     EXPECT_EQ(PrintText(raw.Handle(), ascii.c_str()), 21);
     EXPECT_EQ(utf8.comm.Sent(), raw.comm.Sent());
     EXPECT_TRUE(utf8.comm.Records().at(0).printing);
     EXPECT_FALSE(g_bPrintInProgress);
-    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"KESTO_PrintTextUtf8 Text " + ascii.substr(0, 20),
-                                                       "", "KESTO_PrintTextUtf8 nBytesWritten 21"}));
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"KESTO_PrintTextUtf8 Text " + ascii.substr(0, 20), "",
+                                                       "KESTO_PrintTextUtf8 nBytesWritten 21"}));
     // The length counts: a longer buffer's rest is not sent, a zero byte within it is.
     EXPECT_EQ(KESTO_PrintTextUtf8(utf8.Handle(), "ab\0cd", 4), 4);
     EXPECT_EQ(utf8.comm.Records().at(1).bytes, std::string("ab\0c", 4));
 
     void* const away = unreachable.Handle();
     EXPECT_EQ(KESTO_PrintTextUtf8(away, "abc", 3), -1);
-    EXPECT_EQ(KESTO_PrintTextUtf8(utf8.Handle(), nullptr, 3) + KESTO_PrintTextUtf8(utf8.Handle(), "a", -1), -2);
+    EXPECT_EQ(KESTO_PrintTextUtf8(utf8.Handle(), nullptr, 3) + KESTO_PrintTextUtf8(utf8.Handle(), "a", -1),
+              -2);
     EXPECT_EQ(KESTO_PrintTextUtf8(nullptr, "abc", 3), -1);
     EXPECT_EQ(utf8.comm.Records().size(), 2u);
     utf8.comm.failAll = true;
