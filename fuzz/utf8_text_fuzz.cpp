@@ -43,14 +43,7 @@ char32_t ReadMultibyte(const char* charset, const std::string& code) {
 }
 
 const char* Charset(int system) {
-    switch (system) {
-        case kesto::kCodesGb18030:
-            return "GB18030";
-        case kesto::kCodesBig5:
-            return "BIG5";
-        default:
-            return "EUC-KR";
-    }
+    return system == kesto::kCodesGb18030 ? "GB18030" : system == kesto::kCodesBig5 ? "BIG5" : "EUC-KR";
 }
 
 }  // namespace

@@ -8,7 +8,7 @@ std::string Kesto(const std::string& address, std::vector<std::string> args);
 
 namespace {
 
-TEST(EndToEnd, EveryScriptComesBackFromTheReceiptAsWrittenMultibyteTwoColumnsWide) {
+TEST(EndToEnd, EveryScriptComesBackFromTheReceiptAsWritten) {
     const struct {
         Multibyte font;
         std::vector<int> list;  // empty: the default list
@@ -36,14 +36,6 @@ TEST(EndToEnd, EveryScriptComesBackFromTheReceiptAsWrittenMultibyteTwoColumnsWid
         const Receipt r = printer.Receipts(1).at(0);
         EXPECT_EQ(r.LineTexts(), row.lines) << r.TranscriptText();
     }
-    // Five characters of two columns of font A each.
-    const std::string hello = "こんにちは";
-    const int list[] = {KESTO_CODES_GB18030};
-    const std::vector<Receipt> r = PrintOn([&](void* h) {
-        KESTO_SetCodeTables(h, list, 1);
-        KESTO_PrintTextUtf8(h, hello.data(), static_cast<int>(hello.size()));
-    });
-    EXPECT_EQ(Describe(r.at(0).lines.at(0)), "A u0 1x1 left 0 120x24");
 }
 
 TEST(KestoTool, PrintsTheLocalesTextThroughTheCodeTablesOrTheBytesAsTheyAre) {

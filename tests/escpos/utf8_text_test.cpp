@@ -36,16 +36,16 @@ std::string Decode(const char* charset, const std::string& bytes) {
 }
 
 // What a printer makes of the bytes: ESC t switches the table, FS & ... FS .
-// reads the multibyte font (`multibyte`, Shift JIS after FS C 1). Also the
-// ESC t numbers in order, and how many FS C came.
+// reads the multibyte font `multibyte`. Also the ESC t numbers in order, and
+// whether the printer is left in kanji mode.
 struct Printed {
     std::string text, tables;
-    int fsC = 0;
+    bool kanji = false;
 };
 Printed Print(const std::string& bytes, const char* multibyte = "GB18030") {
     Printed p;
     int table = 0;
-    bool kanji = false;
+    bool& kanji = p.kanji;
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b == 0x1B && bytes[i + 1] == 't') {
@@ -53,9 +53,7 @@ Printed Print(const std::string& bytes, const char* multibyte = "GB18030") {
             p.tables += (p.tables.empty() ? "" : " ") + std::to_string(table);
             i += 2;
         } else if (b == 0x1C) {
-            kanji = bytes[i + 1] == '&' || (kanji && bytes[i + 1] == 'C');
-            if (bytes[i + 1] == 'C') multibyte = "SHIFT_JIS", ++p.fsC, ++i;
-            ++i;
+            kanji = bytes[++i] == '&';
         } else if (b < 0x80) {
             p.text += static_cast<char>(b);
         } else if (kanji) {
@@ -125,19 +123,8 @@ TEST(Utf8Text, EachScriptComesBackThroughFewSwitchesAndWhatNothingHoldsIsAQuesti
         const Printed p = Print(sent, row.font);
         EXPECT_EQ(p.text, row.printed) << row.text;
         EXPECT_EQ(p.tables, row.tables) << row.text;
+        EXPECT_FALSE(p.kanji) << row.text;
     }
-
-    // Shift JIS: FS C 1 once before the call's first run; each run between FS & and FS ..
-    RecordingPrinter japanese;
-    const int list[] = {0, KESTO_CODES_SHIFT_JIS};
-    ASSERT_EQ(KESTO_SetCodeTables(japanese.Handle(), list, 2), 1);
-    const std::string text = "こんにちは, Grüße 日本";
-    KESTO_PrintTextUtf8(japanese.Handle(), text.data(), static_cast<int>(text.size()));
-    const std::string sent = japanese.comm.Records().at(0).bytes;
-    const Printed p = Print(sent, "EUC-KR");
-    EXPECT_EQ(p.text + " " + std::to_string(p.fsC), text + " 1");
-    EXPECT_EQ(sent.substr(0, 5), H("1C 43 01 1C 26"));
-    EXPECT_EQ(sent.substr(sent.size() - 2), H("1C 2E"));
 }
 
 TEST(Utf8Text, AsciiIsPrintTextsBytesAndTheCallLogsRaisesTheFlagAndRefusesNonsense) {
