@@ -101,9 +101,10 @@ bool PrinterCore::AddMultibyte(uint8_t b, std::string& printed) {
     if (!st.kanji) return false;
     if (kanji_code.empty() && !IsMultibyteLead(multibyte(), b)) {
         if (b < 0x80) return false;
-        // A byte that opens no code in kanji mode prints as an unknown character.
-        AddCodePoint(0xFFFD, false);
-        AppendUtf8(printed, 0xFFFD);
+        // A one-byte code of the system (Shift JIS's half-width kana), or an unknown character.
+        char32_t cp = DecodeMultibyte(multibyte(), std::string(1, static_cast<char>(b)));
+        AddCodePoint(cp, false);
+        AppendUtf8(printed, cp);
         return true;
     }
     kanji_code += static_cast<char>(b);
