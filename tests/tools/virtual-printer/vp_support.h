@@ -75,6 +75,13 @@ struct LocalPrinter {
     Server server;
     explicit LocalPrinter(size_t buffer = 4u << 20)
         : server(ServerOptions{"127.0.0.1", 0, -1, "", false, {}, {}, buffer}) {  // a free port, no echo
+        Listen();
+    }
+    explicit LocalPrinter(PrinterOptions options)
+        : server(ServerOptions{"127.0.0.1", 0, -1, "", false, options, {}}) {
+        Listen();
+    }
+    void Listen() {
         std::string error;
         EXPECT_TRUE(server.Start(&error)) << error;
     }
