@@ -159,10 +159,10 @@ TEST(KestoTool, CommandsPrintRefusalsSendNothingAndStatusReadsInWords) {
     EXPECT_EQ(Kesto(a, {"drawer", "B", "--on", "100"}), "exit 0");
     printer.server.Control("drawer-close");
     printer.server.Control("cover-open");
-    EXPECT_EQ(Kesto(a, {"status"}), "7 cover open\nexit 0");
+    EXPECT_EQ(Kesto(a, {"status"}), "7 cover open\nstate: off-line, cover open\nexit 0");
     printer.server.Control("cover-close");
     printer.server.Control("paper-end");  // both roll sensors
-    EXPECT_EQ(Kesto(a, {"status"}), "19 paper end\nexit 0");
+    EXPECT_EQ(Kesto(a, {"status"}), "19 paper end\nstate: off-line, paper end, paper near end\nexit 0");
     printer.server.Control("paper-ok");
     EXPECT_EQ(Kesto(a, {"print", "after"}), "exit 0");
     const std::vector<Receipt> r = printer.Receipts(5);  // the status commands leave none

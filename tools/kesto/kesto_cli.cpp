@@ -43,8 +43,7 @@ const char* const kUsage =
     "  image FILE          print an image file (converted by the conversion script)\n"
     "  cut [--feed]        cut the paper (--feed: feed to the cutter first)\n"
     "  drawer A|B [--on MS] [--off MS]   open a cash drawer (pulse times in ms)\n"
-    "  status [--watch [SECONDS]]        the printer status, in words\n"
-    "  status --all        the printer's whole state, in words\n"
+    "  status [--watch [SECONDS]]        the printer status and its whole state, in words\n"
     "  version             the library version\n"
     "\n"
     "`kesto COMMAND --help` shows the help of one command.\n";
@@ -403,17 +402,7 @@ int PrintChangedStatusCode(int code) {
 
 int RunStatus(const std::vector<std::string>& args) {
     long ignored = 0;
-    if (args.size() == 1 && args[0] == "--all") {
-        return WithDevice(
-            [](void* h, const std::vector<std::string>&) {
-                const int state = KESTO_GetPrinterState(h);
-                if (state < 0) return Fail(Unreachable(h));
-                std::printf("%s\n", StateWords(state).c_str());
-                return 0;
-            },
-            args);
-    }
-    if (!args.empty() && args[0] != "--watch") return Fail("status takes only --watch [SECONDS] or --all");
+    if (!args.empty() && args[0] != "--watch") return Fail("status takes only --watch [SECONDS]");
     if (args.size() > 2 || (args.size() == 2 && !ParseNumber(args[1], 0, 86400 * 365L, &ignored)))
         return Fail("status --watch takes SECONDS as a whole number (0 watches until Ctrl-C)");
     return WithDevice(
@@ -424,7 +413,12 @@ int RunStatus(const std::vector<std::string>& args) {
                 if (KESTO_WriteData(h, kAutoStatusBack, 3) != 3) return Fail(Unreachable(h));
                 const int code = KESTO_GetPrinterStatus(h);
                 if (code < 0) return Fail(Unreachable(h));
-                return PrintStatusCode(code);
+                PrintStatusCode(code);
+                // The status code tells one change; the state line tells everything at once.
+                const int state = KESTO_GetPrinterState(h);
+                if (state < 0) return Fail(Unreachable(h));
+                std::printf("state: %s\n", StateWords(state).c_str());
+                return 0;
             }
             long seconds = 0;
             if (a.size() > 1) ParseNumber(a[1], 0, 86400 * 365L, &seconds);
@@ -480,10 +474,9 @@ const std::map<std::string, Command>& Commands() {
           "pulse 50 ms on, 500 ms off by default.\n",
           RunDrawer}},
         {"status",
-         {"kesto [PRINTER] status [--watch [SECONDS] | --all]\n  Prints the printer's status in words; "
-          "--watch "
-          "reports every change until Ctrl-C or SECONDS; --all prints its whole state (cover, paper, drawer, "
-          "errors).\n",
+         {"kesto [PRINTER] status [--watch [SECONDS]]\n  Prints the printer's status code in words, then its "
+          "whole state\n  (cover, paper, drawer, errors); --watch reports every status change until Ctrl-C "
+          "or SECONDS.\n",
           RunStatus}},
         {"version", {"kesto version\n  Prints the library version.\n", RunVersion}},
     };
