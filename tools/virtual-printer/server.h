@@ -48,10 +48,12 @@ public:
     // closed them, so every receipt sent so far is finished.
     void Stop();
     int port() const { return port_; }
+    // Printer connections served to their end.
+    int connections() const { return connections_; }
     int control_port() const { return control_port_; }
 
-    // Runs one control command ("cover-open", "status", ...) and returns the
-    // answer: "ok ..." or "error ...".
+    // Runs one control command ("cover-open", "power-off", "status", ...) and
+    // returns the answer: "ok ..." (the state after it) or "error ...".
     std::string Control(const std::string& command);
 
     // Runs `f(printer)` under the printer's lock.
@@ -76,6 +78,7 @@ private:
     int listen_fd_ = -1, control_fd_ = -1;
     int port_ = 0, control_port_ = -1;
     std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
     std::mutex sleep_mutex_;
     std::condition_variable sleep_cv_;
     std::thread accept_thread_, control_thread_, scenario_thread_;

@@ -5,13 +5,17 @@
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -81,6 +85,42 @@ struct LocalPrinter {
         EXPECT_TRUE(kesto::test::WaitUntil([&] { return all().size() >= count; })) << "receipts missing";
         return all();
     }
+};
+
+// A bare TCP connection to a printer port on this machine: the bytes a host
+// sends and what the printer sends back.
+class RawClient {
+public:
+    explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    }
+    ~RawClient() { Close(); }
+    void Send(const std::string& bytes) {
+        EXPECT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    }
+    // The next `n` bytes the printer sent; fewer when a minute passes without them.
+    std::string Read(size_t n) {
+        std::string got;
+        char buf[256];
+        pollfd p{fd_, POLLIN, 0};
+        while (got.size() < n && ::poll(&p, 1, 60000) == 1) {
+            const ssize_t r = ::recv(fd_, buf, std::min(sizeof buf, n - got.size()), 0);
+            if (r <= 0) break;
+            got.append(buf, static_cast<size_t>(r));
+        }
+        return got;
+    }
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
 };
 
 // A device handle of the library for the network printer at `address`.
