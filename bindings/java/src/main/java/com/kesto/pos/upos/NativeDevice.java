@@ -3,8 +3,6 @@ package com.kesto.pos.upos;
 import static com.kesto.pos.upos.UposConst.*;
 
 import com.kesto.pos.KestoLibrary;
-import com.sun.jna.CallbackThreadInitializer;
-import com.sun.jna.Native;
 import com.sun.jna.Pointer;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
@@ -12,26 +10,28 @@ import java.nio.file.Files;
 import java.util.Arrays;
 import java.util.function.IntConsumer;
 
-/** A device handle of the library, its state callback and the calls a job is made of. */
+/**
+ * A device handle of the library and the calls a job is made of. Its state is read with the
+ * printer's real-time status replies by {@link #poll()}: automatic status alone would miss a
+ * printer that lost power (it falls silent, and comes back with automatic status off).
+ */
 final class NativeDevice implements Device, AutoCloseable {
     private final KestoLibrary lib = KestoLibrary.INSTANCE;
+    private final String description;
     private final Object handleLock = new Object();
     private final Object stateLock = new Object();
     private final IntConsumer onState;
-    private final KestoLibrary.PrinterStateCallback callback = (h, state, user) -> stateChanged(state);
     private Pointer handle; // guarded by handleLock
-    private boolean registered; // guarded by handleLock
+    private boolean reached; // guarded by handleLock: the handle's printer answered once
     private volatile int state = StatusEvents.UNREACHABLE;
 
-    /** Makes the handle and registers for its state; a printer out of reach is tried again on use. */
+    /** Makes the handle; the printer is reached by the first poll (and tried again while it is not). */
     NativeDevice(String description, IntConsumer onState) throws UposException {
+        this.description = description;
         this.onState = onState;
-        byte[] text = description.getBytes(StandardCharsets.UTF_8);
-        handle = lib.KESTO_CreateDevicePointer(Arrays.copyOf(text, text.length + 1), text.length);
+        handle = create(description);
         if (handle == null)
             throw new UposException(JPOS_E_NOEXIST, "unsupported device description: " + description);
-        Native.setCallbackThreadInitializer(callback, new CallbackThreadInitializer(true, false, "kesto-state"));
-        state();
     }
 
     /** The printer's code tables, ESC t numbers in order of preference. */
@@ -74,22 +74,24 @@ final class NativeDevice implements Device, AutoCloseable {
     }
 
     @Override
-    public int state() {
+    public int state() { return state; }
+
+    /** Reads the printer's state now (up to 2 s when it does not answer) and reports a change. */
+    void poll() {
+        int now;
         synchronized (handleLock) {
             if (handle == null)
-                return StatusEvents.UNREACHABLE;
-            if (!registered) {
-                // Registering connects; from then on the printer sends its state by itself.
-                registered = lib.KESTO_OnPrinterState(handle, callback, null) > 0;
-                if (registered)
-                    stateChanged(lib.KESTO_GetPrinterState(handle));
-            } else {
-                int now = lib.KESTO_GetPrinterState(handle);
-                if (now != state)
-                    stateChanged(now);
+                return;
+            now = lib.KESTO_GetPrinterState(handle);
+            if (now >= 0) {
+                reached = true;
+            } else if (!reached) {
+                // A handle whose first connection failed never connects: a new one tries again.
+                lib.KESTO_DestroyDevicePointer(handle);
+                handle = create(description);
             }
-            return state;
         }
+        stateChanged(now);
     }
 
     @Override
@@ -97,10 +99,15 @@ final class NativeDevice implements Device, AutoCloseable {
         synchronized (handleLock) {
             if (handle == null)
                 return;
-            lib.KESTO_OnPrinterState(handle, null, null); // no callback once this returns
             lib.KESTO_DestroyDevicePointer(handle);
             handle = null;
         }
+    }
+
+    private Pointer create(String text) {
+        byte[] bytes = text.getBytes(StandardCharsets.UTF_8);
+        // Counted and NUL-terminated: the library logs it as a C string.
+        return lib.KESTO_CreateDevicePointer(Arrays.copyOf(bytes, bytes.length + 1), bytes.length);
     }
 
     private Pointer open() throws UposException {
@@ -116,7 +123,7 @@ final class NativeDevice implements Device, AutoCloseable {
         }
     }
 
-    // The callback thread and a caller may both see a change: each is told once, in order.
+    // The poller and a caller may both poll: each change is told once, in order.
     private void stateChanged(int now) {
         synchronized (stateLock) {
             if (now == state)

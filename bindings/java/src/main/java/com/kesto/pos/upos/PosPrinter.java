@@ -13,7 +13,6 @@ import java.util.concurrent.CopyOnWriteArrayList;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.ScheduledExecutorService;
-import java.util.concurrent.ScheduledFuture;
 import java.util.concurrent.TimeUnit;
 import java.util.function.Consumer;
 
@@ -38,6 +37,7 @@ public final class PosPrinter implements AutoCloseable {
     private static final int FONT_A_DOTS = 12;
     private static final int FONT_B_DOTS = 9;
     private static final int BITMAPS = 20;
+    private static final int POLL_MS = 250; // how soon a change of the printer's state is seen
 
     private final int paperWidth;
     private final int reporting;
@@ -62,7 +62,6 @@ public final class PosPrinter implements AutoCloseable {
     private volatile boolean fontB;
     private volatile int outputId;
     private volatile boolean closed;
-    private ScheduledFuture<?> powerPoll; // guarded by stateLock
 
     private final class Transaction {
         final EscapeSequences parser = new EscapeSequences(stored());
@@ -80,7 +79,7 @@ public final class PosPrinter implements AutoCloseable {
         drawerPin = choice(properties, "drawerPin", "2", "5") ? 0 : 1;
         parser = new EscapeSequences(stored());
         events = Executors.newSingleThreadExecutor(r -> daemon(r, "kesto-upos-events"));
-        poller = Executors.newSingleThreadScheduledExecutor(r -> daemon(r, "kesto-upos-power"));
+        poller = Executors.newSingleThreadScheduledExecutor(r -> daemon(r, "kesto-upos-state"));
         NativeDevice d = null;
         try {
             d = new NativeDevice(description, this::stateChanged);
@@ -95,7 +94,9 @@ public final class PosPrinter implements AutoCloseable {
             throw e;
         }
         device = d;
+        device.poll(); // the properties are right from the start
         queue = new OutputQueue(device, new QueueEvents(), timeout, "kesto-upos-output");
+        poller.scheduleWithFixedDelay(device::poll, POLL_MS, POLL_MS, TimeUnit.MILLISECONDS);
     }
 
     /** Opens the printer the properties describe; see the class comment for the properties. */
@@ -151,19 +152,13 @@ public final class PosPrinter implements AutoCloseable {
     public int powerNotify() { return powerNotify; }
 
     /**
-     * JPOS_PN_ENABLED adds the JPOS_SUE_POWER_* events; a printer that stops answering is then
-     * noticed within about a second even with nothing to print.
+     * JPOS_PN_ENABLED adds the JPOS_SUE_POWER_* events; a printer that stops answering counts as
+     * off after 2 s without an answer.
      */
     public void setPowerNotify(int value) throws UposException {
         if (value != JPOS_PN_ENABLED && value != JPOS_PN_DISABLED)
             throw new UposException(JPOS_E_ILLEGAL, "power notify " + value);
-        synchronized (stateLock) {
-            powerNotify = value;
-            if (powerPoll != null)
-                powerPoll.cancel(false);
-            powerPoll = value == JPOS_PN_ENABLED ? poller.scheduleWithFixedDelay(device::state, 1, 1, TimeUnit.SECONDS)
-                                                 : null;
-        }
+        powerNotify = value;
     }
 
     /** 997 (Unicode): text goes to the printer through its code tables. */
@@ -264,10 +259,11 @@ public final class PosPrinter implements AutoCloseable {
         return output(job -> job.bytes(cut));
     }
 
-    /** Kicks the cash drawer (a 50 ms pulse on the drawer pin) after what was printed before. */
+    /** Kicks the cash drawer (a 50 ms pulse on the drawer pin) after what was printed before; returns once it was kicked. */
     public void openDrawer() throws UposException {
         Job.Builder kick = new Job.Builder().bytes(0x1B, 'p', drawerPin, 25, 250);
         queue.print(kick.build());
+        device.poll(); // drawerOpened() and waitForDrawerClose() see the drawer open from now on
     }
 
     /** Waits until the drawer is closed; JPOS_E_TIMEOUT when it is still open after timeoutMs (JPOS_FOREVER: no limit). */
