@@ -89,6 +89,7 @@ class KestoPrinterTest {
             printer.close();
             assertThrows(IllegalStateException.class, () -> printer.printText("too late"));
             assertThrows(IllegalStateException.class, printer::status);
+            vp.control("cover-close"); // an open cover holds what arrives
             // The printer serves one connection at a time: the next is served only if the first ended.
             try (KestoPrinter next = KestoPrinter.tcp("127.0.0.1", vp.port)) {
                 next.printText("second connection");
@@ -114,6 +115,7 @@ class KestoPrinterTest {
                 printer.printText("printed once the printer is on");
                 late.control("cover-open");
                 hear(heard, PrinterStatus.COVER_OPEN);
+                late.control("cover-close");
                 printer.feedAndCut();
                 assertFalse(late.await(1, "printed once the printer is on").contains("too early"));
             }
