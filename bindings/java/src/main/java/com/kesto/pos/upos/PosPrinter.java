@@ -37,7 +37,7 @@ public final class PosPrinter implements AutoCloseable {
     private static final int FONT_A_DOTS = 12;
     private static final int FONT_B_DOTS = 9;
     private static final int BITMAPS = 20;
-    private static final int POLL_MS = 250; // how soon a change of the printer's state is seen
+    private static final int POLL_MS = 500; // how soon a change of the printer's state is seen
 
     private final int paperWidth;
     private final int reporting;
