@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     int w = 0, h = 0, channels = 0;
-    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load(argv[1], &w, &h, &channels, 1), stbi_image_free);
+    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load(argv[1], &w, &h, &channels, 1),
+                                                     stbi_image_free);
     if (!pixels) {
         std::fprintf(stderr, "%s: %s\n", argv[1], stbi_failure_reason());
         return 1;
@@ -25,10 +26,12 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> lum(static_cast<size_t>(bw) * bh, 255);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            lum[static_cast<size_t>(y + border) * bw + x + border] = pixels.get()[static_cast<size_t>(y) * w + x];
+            lum[static_cast<size_t>(y + border) * bw + x + border] =
+                pixels.get()[static_cast<size_t>(y) * w + x];
     ZXing::DecodeHints hints;
     hints.setTryHarder(true);
-    for (const ZXing::Result& r : ZXing::ReadBarcodes(ZXing::ImageView(lum.data(), bw, bh, ZXing::ImageFormat::Lum), hints))
+    for (const ZXing::Result& r :
+         ZXing::ReadBarcodes(ZXing::ImageView(lum.data(), bw, bh, ZXing::ImageFormat::Lum), hints))
         std::printf("%s %s\n", ZXing::ToString(r.format()), r.text().c_str());
     return 0;
 }
