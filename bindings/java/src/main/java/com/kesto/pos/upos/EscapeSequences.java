@@ -137,8 +137,11 @@ public final class EscapeSequences {
             }
             case "B" -> {
                 Path bitmap = n < 0 ? null : stored.bitmap(n);
-                if (bitmap != null)
+                if (bitmap != null) {
                     job.image(bitmap, false);
+                    bold = reverse = false; // the library's image path initialises the printer
+                    underline = size = align = 0;
+                }
             }
             default -> {} // a sequence of another device class or printer: dropped
         }

@@ -11,6 +11,7 @@ import java.util.Map;
 import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.CopyOnWriteArrayList;
 import java.util.concurrent.ExecutorService;
+import java.util.concurrent.RejectedExecutionException;
 import java.util.concurrent.Executors;
 import java.util.concurrent.ScheduledExecutorService;
 import java.util.concurrent.TimeUnit;
@@ -60,6 +61,7 @@ public final class PosPrinter implements AutoCloseable {
     private volatile boolean flagWhenIdle;
     private volatile int powerNotify = JPOS_PN_DISABLED;
     private volatile boolean fontB;
+    private volatile boolean fontSent; // the font the jobs made so far leave the printer in: B or A
     private volatile int outputId;
     private volatile boolean closed;
 
@@ -193,7 +195,7 @@ public final class PosPrinter implements AutoCloseable {
             idle();
     }
 
-    /** The output id of the calling thread's last asynchronous call. */
+    /** The output id of the last asynchronous call. */
     public int outputId() { return outputId; }
 
     // ---- printing -----------------------------------------------------------------------------
@@ -205,9 +207,12 @@ public final class PosPrinter implements AutoCloseable {
     public int printNormal(int station, String data) throws UposException {
         receiptOnly(station);
         return output(job -> {
-            if (fontB)
-                job.bytes(0x1B, 'M', 1);
-            job.append(parser().parse(data));
+            if (fontB != fontSent) // ESC M: the font of RecLineChars
+                job.bytes(0x1B, 'M', fontB ? 1 : 0);
+            Job parsed = parser().parse(data);
+            // A stored bitmap goes through the library's image path, which resets the printer.
+            fontSent = fontB && parsed.steps().stream().noneMatch(st -> st instanceof Job.Image);
+            job.append(parsed);
         });
     }
 
@@ -231,6 +236,7 @@ public final class PosPrinter implements AutoCloseable {
         return output(job -> {
             parser().normal(job);
             job.image(strip, true);
+            fontSent = false; // the library's image path resets the printer
         });
     }
 
@@ -406,17 +412,19 @@ public final class PosPrinter implements AutoCloseable {
     }
 
     private void dispatch(Consumer<PosPrinterListener> call) {
-        if (events.isShutdown())
-            return;
-        events.execute(() -> {
-            for (PosPrinterListener l : listeners) {
-                try {
-                    call.accept(l);
-                } catch (RuntimeException e) {
-                    LOG.log(System.Logger.Level.WARNING, "listener failed", e);
+        try {
+            events.execute(() -> {
+                for (PosPrinterListener l : listeners) {
+                    try {
+                        call.accept(l);
+                    } catch (RuntimeException e) {
+                        LOG.log(System.Logger.Level.WARNING, "listener failed", e);
+                    }
                 }
-            }
-        });
+            });
+        } catch (RejectedExecutionException e) {
+            // closed meanwhile: no event after close
+        }
     }
 
     private int currentState() {

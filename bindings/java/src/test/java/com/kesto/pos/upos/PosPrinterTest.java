@@ -95,6 +95,8 @@ class PosPrinterTest {
             p2.addListener(statusTo(two));
             p1.setPowerNotify(JPOS_PN_ENABLED);
             assertEquals(JPOS_PS_ONLINE, p1.powerState());
+            p2.setRecLineChars(64); // font B: 9 dots a character on 576 dots, font A 12
+            assertEquals("48,64 64 48", p2.recLineCharsList() + " " + p2.recLineChars() + " " + p1.recLineChars());
             vp1.control("cover-open");
             vp2.control("paper-end");
             hear(one, JPOS_SUE_POWER_OFFLINE, PTR_SUE_COVER_OPEN);
