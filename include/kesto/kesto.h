@@ -412,7 +412,8 @@ KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime);
 /* ---- Text in the shop's language (UTF-8 through the code tables) ---- */
 
 /* Multibyte code systems that may stand in a code-table list beside the ESC t
- * numbers. A printer has at most one multibyte font: name the one it has. The
+ * numbers. A printer has at most one multibyte font: the first of the list
+ * counts, any other is passed over. The
  * library converts to them with the C library's iconv (glibc: the GB18030,
  * SHIFT_JIS, BIG5 and EUC-KR converters, in the gconv modules that every
  * glibc installation ships). */

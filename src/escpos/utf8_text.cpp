@@ -118,10 +118,8 @@ TextEncoder::TextEncoder(const std::vector<int>& list) {
         if (table >= 0) {
             if ((allowed_ & (1u << table)) == 0) preference_.push_back(table);
             allowed_ |= 1u << table;
-        } else if (IsCodeTableEntry(entry)) {
-            const bool named = std::any_of(multibyte_.begin(), multibyte_.end(),
-                                           [&](const auto& m) { return m->system == entry; });
-            if (!named) multibyte_.push_back(std::make_unique<Multibyte>(entry));
+        } else if (IsCodeTableEntry(entry) && !multibyte_) {
+            multibyte_ = std::make_unique<Multibyte>(entry);
         }
     }
 }
@@ -152,8 +150,8 @@ int TextEncoder::ChooseTable(std::string_view text, size_t from, uint32_t candid
 std::string TextEncoder::Encode(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size() + 16);
-    int current = -1;        // no table selected yet in this call
-    int multibyteLast = -1;  // the system of the last multibyte run of this call
+    int current = -1;               // no table selected yet in this call
+    bool shiftJisSelected = false;  // FS C 1 sent in this call
     bool inMultibyte = false;
     std::string code;
     size_t at = 0;
@@ -181,23 +179,16 @@ std::string TextEncoder::Encode(std::string_view utf8) {
             out += static_cast<char>(CodeTableByte(step.cp, current));
             continue;
         }
-        Multibyte* system = nullptr;
-        for (const auto& m : multibyte_) {
-            code.clear();
-            if (m->Append(step.cp, code)) {
-                system = m.get();
-                break;
-            }
-        }
-        if (system == nullptr) {
+        code.clear();
+        if (!multibyte_ || !multibyte_->Append(step.cp, code)) {
             out += '?';
             continue;
         }
         // FS C 1: Shift JIS, on printers that also read JIS codes.
-        if (system->system == kCodesShiftJis && multibyteLast != kCodesShiftJis) out += {kFs, 'C', 1};
+        if (multibyte_->system == kCodesShiftJis && !shiftJisSelected) out += {kFs, 'C', 1};
         if (!inMultibyte) out += {kFs, '&'};
         inMultibyte = true;
-        multibyteLast = system->system;
+        shiftJisSelected = true;
         out += code;
     }
     if (inMultibyte) out += {kFs, '.'};

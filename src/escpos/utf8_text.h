@@ -53,9 +53,9 @@ private:
     int ChooseTable(std::string_view text, size_t from, uint32_t candidates) const;
     struct Multibyte;
 
-    uint32_t allowed_ = 0;         // bit i: the table at place i is in the list
-    std::vector<int> preference_;  // places of the list's tables, in its order
-    std::vector<std::unique_ptr<Multibyte>> multibyte_;
+    uint32_t allowed_ = 0;                  // bit i: the table at place i is in the list
+    std::vector<int> preference_;           // places of the list's tables, in its order
+    std::unique_ptr<Multibyte> multibyte_;  // the first of the list: a printer has one
 };
 
 }  // namespace kesto

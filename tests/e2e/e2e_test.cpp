@@ -125,6 +125,8 @@ TEST(EndToEnd, LongTextArrivesWholeInFontAAndALongQrCodeScans) {
     EXPECT_EQ(Scan(r[0].paper, r[0].symbols[0]), qr);
 }
 
+}  // namespace
+
 // kesto against the printer at `address`: what it wrote, then "exit" and its exit status.
 std::string Kesto(const std::string& address, std::vector<std::string> args) {
     args.insert(args.begin(), {KESTO_CLI, "--tcp", address});
@@ -132,6 +134,8 @@ std::string Kesto(const std::string& address, std::vector<std::string> args) {
     const int status = kesto.Finish();
     return kesto.output + "exit " + std::to_string(status);
 }
+
+namespace {
 
 TEST(KestoTool, CommandsPrintRefusalsSendNothingAndStatusReadsInWords) {
     LocalPrinter printer;

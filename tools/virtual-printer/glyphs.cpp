@@ -165,7 +165,9 @@ const CodePageTable& TableFor(int table) {
         char* inp = &in;
         char* outp = reinterpret_cast<char*>(out);
         size_t inleft = 1, outleft = sizeof out;
-        if (iconv(cd, &inp, &inleft, &outp, &outleft) != static_cast<size_t>(-1) && outleft == 4)
+        // The flush: CP1255 holds back a letter that a following point might combine with.
+        if (iconv(cd, &inp, &inleft, &outp, &outleft) != static_cast<size_t>(-1) &&
+            iconv(cd, nullptr, nullptr, &outp, &outleft) != static_cast<size_t>(-1) && outleft == 4)
             t.upper[i] = static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24);
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }

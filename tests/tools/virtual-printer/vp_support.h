@@ -73,8 +73,10 @@ inline std::string ReadFile(const std::string& path) {
 
 // The virtual printer on a free loopback port of this process.
 struct LocalPrinter {
-    Server server{ServerOptions{"127.0.0.1", 0, -1, "", false, {}, {}}};  // a free port, no echo
-    LocalPrinter() {
+    Server server;
+    // A free port, no echo.
+    explicit LocalPrinter(PrinterOptions options = {})
+        : server(ServerOptions{"127.0.0.1", 0, -1, "", false, options, {}}) {
         std::string error;
         EXPECT_TRUE(server.Start(&error)) << error;
     }

@@ -72,12 +72,22 @@ class KestoPrinterTest {
             KestoPrinter printer = KestoPrinter.tcp("127.0.0.1", vp.port);
             printer.startStatusMonitor(heard::add);
             printer.printText("Hello from the JVM");
+            printer.printText("Café 5,00 € · Grüße · Łódź · Привет · Καλημέρα");
+            assertThrows(IllegalArgumentException.class, () -> printer.setCodeTables(0, 99));
+            printer.setCodeTables(16, KestoPrinter.CODES_GB18030);
+            printer.printText("你好 こんにちは");
             printer.printBarcode(BarcodeType.EAN_13, "4006381333931");
             printer.openDrawer(Drawer.B, 25, 50);
             printer.feedAndCut();
             String t = vp.await(1, "partial cut");
             assertTrue(t.contains("text \"Hello from the JVM\"") && t.contains("GS k: EAN-13 \"4006381333931\"")
                     && t.contains("pin 5, on 50 ms, off 100 ms"), t);
+            // The text runs between the code-table switches, joined, give back each line as written.
+            StringBuilder printed = new StringBuilder();
+            java.util.regex.Matcher runs = java.util.regex.Pattern.compile("(?m)^text \"(.*)\"$").matcher(t);
+            while (runs.find()) printed.append(runs.group(1));
+            assertTrue(printed.toString().contains(
+                "Hello from the JVMCafé 5,00 € · Grüße · Łódź · Привет · Καλημέρα你好 こんにちは"), t);
             hear(heard, PrinterStatus.DRAWER_PIN_HIGH);
             vp.control("cover-open");
             hear(heard, PrinterStatus.COVER_OPEN);
