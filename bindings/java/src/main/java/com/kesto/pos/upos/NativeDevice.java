@@ -22,7 +22,10 @@ final class NativeDevice implements Device, AutoCloseable {
     private final Object stateLock = new Object();
     private final IntConsumer onState;
     private Pointer handle; // guarded by handleLock
+    private static final long RETRY_NS = 5_000_000_000L;
+
     private boolean reached; // guarded by handleLock: the handle's printer answered once
+    private long retryAt = System.nanoTime() + RETRY_NS; // guarded by handleLock
     private volatile int state = StatusEvents.UNREACHABLE;
 
     /** Makes the handle; the printer is reached by the first poll (and tried again while it is not). */
@@ -85,10 +88,12 @@ final class NativeDevice implements Device, AutoCloseable {
             now = lib.KESTO_GetPrinterState(handle);
             if (now >= 0) {
                 reached = true;
-            } else if (!reached) {
-                // A handle whose first connection failed never connects: a new one tries again.
+            } else if (!reached && System.nanoTime() - retryAt > 0) {
+                // A handle whose first connection failed never connects: a new one tries again,
+                // now and then, since each new handle empties the library's debug log.
                 lib.KESTO_DestroyDevicePointer(handle);
                 handle = create(description);
+                retryAt = System.nanoTime() + RETRY_NS;
             }
         }
         stateChanged(now);

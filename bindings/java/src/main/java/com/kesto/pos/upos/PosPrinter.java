@@ -114,9 +114,11 @@ public final class PosPrinter implements AutoCloseable {
     /** Stops the output (jobs not sent are dropped), releases the printer. Closing again does nothing. */
     @Override
     public void close() {
-        if (closed)
-            return;
-        closed = true;
+        synchronized (stateLock) {
+            if (closed)
+                return;
+            closed = true;
+        }
         queue.close();
         poller.shutdownNow();
         device.close();

@@ -125,6 +125,29 @@ class PosPrinterTest {
     }
 
     @Test
+    void aPrinterOffWhenOpenedIsSeenComingOnAndThenPrints() throws Exception {
+        int port;
+        try (java.net.ServerSocket s = new java.net.ServerSocket(0)) {
+            port = s.getLocalPort();
+        }
+        BlockingQueue<Integer> heard = new LinkedBlockingQueue<>();
+        try (PosPrinter p = PosPrinter.open("<device><type>ETH</type><path>127.0.0.1:" + port + "</path></device>")) {
+            assertEquals(JPOS_PS_OFF, p.powerState());
+            p.addListener(statusTo(heard));
+            p.setPowerNotify(JPOS_PN_ENABLED);
+            UposException off = assertThrows(UposException.class, () -> p.printNormal(PTR_S_RECEIPT, "too early\n"));
+            assertEquals(JPOS_E_NOHARDWARE, off.errorCode());
+            try (VirtualPrinter late = new VirtualPrinter(out, port)) {
+                hear(heard, JPOS_SUE_POWER_ONLINE);
+                assertTrue(late.process.isAlive());
+                p.printNormal(PTR_S_RECEIPT, "on time\n" + E + "P");
+            }
+        }
+        assertEquals("text \"on time\"", Files.readAllLines(out.resolve("receipt-1.txt")).stream()
+            .filter(l -> l.startsWith("text")).reduce((a, b) -> a + "|" + b).orElse(""));
+    }
+
+    @Test
     void asynchronousJobsCompleteOnlyOncePrintedAndAReceiptStoppedByPaperOutComesOutWholeOnce() throws Exception {
         BlockingQueue<String> heard = new LinkedBlockingQueue<>();
         try (VirtualPrinter vp = new VirtualPrinter(out); PosPrinter p = PosPrinter.open(vp.description())) {

@@ -11,8 +11,10 @@ final class VirtualPrinter implements AutoCloseable {
     final int port;
     final int controlPort;
 
-    VirtualPrinter(Path out) throws Exception {
-        process = new ProcessBuilder(System.getProperty("kesto.virtualPrinter"), "--port", "0", "--control-port", "0",
+    VirtualPrinter(Path out) throws Exception { this(out, 0); }
+
+    VirtualPrinter(Path out, int printPort) throws Exception {
+        process = new ProcessBuilder(System.getProperty("kesto.virtualPrinter"), "--port", "" + printPort, "--control-port", "0",
             "--out", out.toString(), "--quiet").start();
         BufferedReader lines = new BufferedReader(new InputStreamReader(process.getInputStream()));
         port = Integer.parseInt(lines.readLine().replaceAll(".*:", "")); // listening on 127.0.0.1:N
