@@ -75,6 +75,39 @@ class PosPrinterTest {
         assertEquals(0, scan.waitFor());
     }
 
+    @Test
+    void twoThreadsTransactionsPrintedLineByLineAtTheSameTimeComeOutWholeOneAfterTheOther() throws Exception {
+        try (VirtualPrinter vp = new VirtualPrinter(out); PosPrinter p = PosPrinter.open(vp.description())) {
+            java.util.concurrent.CyclicBarrier together = new java.util.concurrent.CyclicBarrier(2);
+            List<Thread> tills = new ArrayList<>();
+            for (String till : new String[] {"A", "B"}) {
+                tills.add(new Thread(() -> {
+                    try {
+                        p.transactionPrint(PTR_S_RECEIPT, PTR_TP_TRANSACTION);
+                        for (int line = 1; line <= 3; line++) {
+                            p.printNormal(PTR_S_RECEIPT, E + "bCtill " + till + " line " + line + "\n");
+                            together.await(); // the other till prints its line meanwhile
+                        }
+                        p.printNormal(PTR_S_RECEIPT, E + "P");
+                        p.transactionPrint(PTR_S_RECEIPT, PTR_TP_NORMAL);
+                    } catch (Exception e) {
+                        throw new IllegalStateException(e);
+                    }
+                }));
+            }
+            tills.forEach(Thread::start);
+            for (Thread t : tills) t.join();
+        }
+        List<String> receipts = new ArrayList<>();
+        for (int n = 1; n <= 2; n++) {
+            receipts.add(String.join(" | ", transcript(out.resolve("receipt-" + n + ".txt")).stream()
+                .filter(l -> l.startsWith("text")).toList()));
+        }
+        receipts.sort(null);
+        assertEquals(List.of("text \"till A line 1\" | text \"till A line 2\" | text \"till A line 3\"",
+            "text \"till B line 1\" | text \"till B line 2\" | text \"till B line 3\""), receipts);
+    }
+
     /** Status updates as they come, power first; each printer's own. */
     static PosPrinterListener statusTo(BlockingQueue<Integer> heard) {
         return new PosPrinterListener() {
