@@ -5,10 +5,12 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 
 import java.awt.image.BufferedImage;
+import com.kesto.pos.VirtualPrinter;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Set;
 import java.util.TreeSet;
+import java.util.stream.IntStream;
 import javax.imageio.ImageIO;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
@@ -30,16 +32,10 @@ class BitmapTest {
     static Set<String> inkColumns(BufferedImage img) {
         Set<String> spans = new TreeSet<>();
         for (int y = 0; y < img.getHeight(); y++) {
-            int first = -1, last = -1;
-            for (int x = 0; x < img.getWidth(); x++) {
-                if ((img.getRGB(x, y) & 0xFF) < 128) {
-                    last = x;
-                    if (first < 0)
-                        first = x;
-                }
-            }
-            if (first >= 0)
-                spans.add(first + "-" + last);
+            final int row = y;
+            int[] ink = IntStream.range(0, img.getWidth()).filter(x -> (img.getRGB(x, row) & 0xFF) < 128).toArray();
+            if (ink.length > 0)
+                spans.add(ink[0] + "-" + ink[ink.length - 1]);
         }
         return spans;
     }
