@@ -90,8 +90,10 @@ public final class EscapeSequences {
         while (i < data.length() && data.charAt(i) >= 'a' && data.charAt(i) <= 'z') i++;
         if (i >= data.length() || data.charAt(i) < 'A' || data.charAt(i) > 'Z')
             return i; // broken off: what was read is dropped, the rest is data again
+        if (number.length() > 6)
+            return i + 1; // no count of lines, dots or percent is that long
         String name = (off ? "!" : "") + data.substring(letters, i + 1);
-        int n = number.isEmpty() || number.length() > 6 ? -1 : Integer.parseInt(number);
+        int n = number.isEmpty() ? -1 : Integer.parseInt(number);
         apply(job, name, n, logos);
         return i + 1;
     }

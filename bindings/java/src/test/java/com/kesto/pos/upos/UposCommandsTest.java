@@ -51,7 +51,7 @@ class UposCommandsTest {
             Map.entry(E + "3lF" + E + "lF" + E + "300uF", "1B 64 03 1B 64 01 1B 4A FF 1B 4A 2D"),
             Map.entry(E + "P" + E + "50P" + E + "fP" + E + "90fP" + E + "0P" + E + "101P", "1D 56 00 1D 56 01 1D 56 41 00 1D 56 42 00"),
             Map.entry(E + "bC" + E + "4C" + E + "cAbig" + E + "Nsmall", "1B 45 01 1D 21 11 1B 61 01 [big] 1B 45 00 1D 21 00 1B 61 00 [small]"),
-            Map.entry("a" + E + "zzXb" + E + "3 c" + E + "!" + E + "9", "[ab c]"), // unknown and broken off
+            Map.entry("a" + E + "zzXb" + E + "3 c" + E + "1234567lF" + E + "!" + E + "9", "[ab c]"), // unknown, broken off
             Map.entry("Grüße\r\t€ 4,20\u001B😀", "[Grüße] 09 [€ 4,20😀]"),
             Map.entry(E + "tLx" + E + "bL", "1B 61 01 1B 45 01 [SHOP] 0A 1B 45 00 1B 61 00 [x]"),
             Map.entry(E + "3B" + E + "4B" + E + "B", "<three.png>"));
