@@ -223,6 +223,10 @@ final class OutputQueue implements AutoCloseable {
             answered = error != null ? key : 0;
             if (failure == null)
                 continue;
+            if (e.sync != null && e.sent) {
+                return new UposException(failure.errorCode(), failure.errorCodeExtended(),
+                    failure.getMessage() + "; it holds the job and prints it once it can", failure, true);
+            }
             if (e.sync != null || report(failure) == JPOS_ER_CLEAR)
                 return failure;
             deadline = System.nanoTime() + timeoutMs * 1_000_000;

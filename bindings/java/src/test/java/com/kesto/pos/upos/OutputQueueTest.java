@@ -57,6 +57,14 @@ class OutputQueueTest {
 
     static Job text(String t) { return new Job.Builder().text(t).build(); }
 
+    static String take(BlockingQueue<String> q) {
+        try {
+            return q.take();
+        } catch (InterruptedException e) {
+            throw new IllegalStateException(e);
+        }
+    }
+
     @Test
     void jobsGoOutInOrderEachCompleteOnlyOnceThePrinterConfirmedIt() throws Exception {
         assertEquals(1, queue.submit(text("a")));
@@ -106,8 +114,17 @@ class OutputQueueTest {
     void aSynchronousJobIsNotSentToAStoppedPrinterAndOtherwiseReturnsOncePrinted() throws Exception {
         device.state = EMPTY;
         UposException e = assertThrows(UposException.class, () -> queue.print(text("refused")));
-        assertEquals(JPOS_EPTR_REC_EMPTY, e.errorCodeExtended());
+        assertEquals(JPOS_EPTR_REC_EMPTY + " false", e.errorCodeExtended() + " " + e.jobHeld());
         assertNull(device.sent.poll());
+        device.state = 0;
+        Thread stop = new Thread(() -> {
+            assertEquals("[held]", take(device.sent));
+            device.state = StatusEvents.COVER_OPEN | StatusEvents.OFFLINE; // opened with the job inside
+        });
+        stop.start();
+        e = assertThrows(UposException.class, () -> queue.print(text("held")));
+        assertEquals(JPOS_EPTR_COVER_OPEN + " true", e.errorCodeExtended() + " " + e.jobHeld());
+        stop.join();
         device.state = 0;
         device.confirmations.release();
         queue.print(text("printed"));
