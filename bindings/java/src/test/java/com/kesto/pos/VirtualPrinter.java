@@ -17,14 +17,17 @@ public final class VirtualPrinter implements AutoCloseable {
 
     public VirtualPrinter(Path out, int printPort) throws Exception {
         this.out = out;
-        process = new ProcessBuilder(System.getProperty("kesto.virtualPrinter"), "--port", "" + printPort, "--control-port", "0",
-            "--out", out.toString(), "--quiet").start();
+        process = new ProcessBuilder(System.getProperty("kesto.virtualPrinter"), "--port", "" + printPort,
+            "--control-port", "0", "--out", out.toString(), "--quiet")
+                      .start();
         BufferedReader lines = new BufferedReader(new InputStreamReader(process.getInputStream()));
         port = Integer.parseInt(lines.readLine().replaceAll(".*:", "")); // listening on 127.0.0.1:N
         controlPort = Integer.parseInt(lines.readLine().replaceAll(".*:", "")); // control on ...
     }
 
-    public String description() { return "<device><type>ETH</type><path>127.0.0.1:" + port + "</path></device>"; }
+    public String description() {
+        return "<device><type>ETH</type><path>127.0.0.1:" + port + "</path></device>";
+    }
 
     /** Sets the simulated condition; the printer's answer starts with "ok". */
     public void control(String word) {

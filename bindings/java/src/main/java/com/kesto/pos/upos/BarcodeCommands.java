@@ -24,16 +24,18 @@ final class BarcodeCommands {
     private static final int ESC = 0x1B;
     private static final int GS = 0x1D;
 
-    private static final Map<Integer, Linear> LINEAR = Map.of(
-        PTR_BCS_UPCA, new Linear(65, Pattern.compile("\\d{11,12}"), "UPC-A"),
-        PTR_BCS_UPCE, new Linear(66, Pattern.compile("\\d{6,8}|\\d{11,12}"), "UPC-E"),
-        PTR_BCS_EAN13, new Linear(67, Pattern.compile("\\d{12,13}"), "EAN-13"),
-        PTR_BCS_EAN8, new Linear(68, Pattern.compile("\\d{7,8}"), "EAN-8"),
-        PTR_BCS_Code39, new Linear(69, Pattern.compile("[0-9A-Z $%*+\\-./]{1,255}"), "Code 39"),
-        PTR_BCS_ITF, new Linear(70, Pattern.compile("(\\d\\d){1,127}"), "ITF"),
-        PTR_BCS_Codabar, new Linear(71, Pattern.compile("[A-Da-d][0-9$+\\-./:]{0,253}[A-Da-d]"), "Codabar"),
-        PTR_BCS_Code93, new Linear(72, Pattern.compile("[\\x00-\\x7F]{1,255}"), "Code 93"),
-        PTR_BCS_Code128, new Linear(73, Pattern.compile("[\\x00-\\x7F]{1,253}"), "Code 128"));
+    // clang-format off: one symbology a row
+    private static final Map<Integer, Linear> LINEAR =
+        Map.of(PTR_BCS_UPCA, new Linear(65, Pattern.compile("\\d{11,12}"), "UPC-A"), PTR_BCS_UPCE,
+            new Linear(66, Pattern.compile("\\d{6,8}|\\d{11,12}"), "UPC-E"), PTR_BCS_EAN13,
+            new Linear(67, Pattern.compile("\\d{12,13}"), "EAN-13"), PTR_BCS_EAN8,
+            new Linear(68, Pattern.compile("\\d{7,8}"), "EAN-8"), PTR_BCS_Code39,
+            new Linear(69, Pattern.compile("[0-9A-Z $%*+\\-./]{1,255}"), "Code 39"), PTR_BCS_ITF,
+            new Linear(70, Pattern.compile("(\\d\\d){1,127}"), "ITF"), PTR_BCS_Codabar,
+            new Linear(71, Pattern.compile("[A-Da-d][0-9$+\\-./:]{0,253}[A-Da-d]"), "Codabar"),
+            PTR_BCS_Code93, new Linear(72, Pattern.compile("[\\x00-\\x7F]{1,255}"), "Code 93"),
+            PTR_BCS_Code128, new Linear(73, Pattern.compile("[\\x00-\\x7F]{1,253}"), "Code 128"));
+    // clang-format on
 
     // Bytes a QR code of versions 1 to 20 holds at error correction level M.
     private static final int[] QR_CAPACITY_M = {
@@ -64,7 +66,8 @@ final class BarcodeCommands {
         if (alignment >= 0)
             job.bytes(ESC, '$', alignment & 0xFF, alignment >> 8);
         if (linear != null) {
-            byte[] bytes = (symbology == PTR_BCS_Code128 ? code128(data) : data).getBytes(StandardCharsets.US_ASCII);
+            byte[] bytes =
+                (symbology == PTR_BCS_Code128 ? code128(data) : data).getBytes(StandardCharsets.US_ASCII);
             int module = clamp(width / modules(symbology, bytes.length), 2, 6);
             job.bytes(GS, 'H', hri).bytes(GS, 'h', Math.min(height, 255)).bytes(GS, 'w', module);
             job.bytes(GS, 'k', linear.gsK, bytes.length).bytes(bytes);
@@ -150,5 +153,7 @@ final class BarcodeCommands {
 
     private static int clamp(int value, int low, int high) { return Math.max(low, Math.min(high, value)); }
 
-    private static UposException illegal(String message) { return new UposException(JPOS_E_ILLEGAL, message); }
+    private static UposException illegal(String message) {
+        return new UposException(JPOS_E_ILLEGAL, message);
+    }
 }

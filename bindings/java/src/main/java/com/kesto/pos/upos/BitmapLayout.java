@@ -30,7 +30,8 @@ final class BitmapLayout {
             picture = null;
         }
         if (picture == null)
-            throw extended(JPOS_EPTR_BADFORMAT, file + " is no picture this layer reads (BMP, PNG, JPEG, GIF)");
+            throw extended(
+                JPOS_EPTR_BADFORMAT, file + " is no picture this layer reads (BMP, PNG, JPEG, GIF)");
         int w = width == PTR_BM_ASIS ? picture.getWidth() : width;
         if (w < 1)
             throw new UposException(JPOS_E_ILLEGAL, "bitmap width " + width);
@@ -42,7 +43,8 @@ final class BitmapLayout {
         if (alignment < PTR_BM_RIGHT)
             throw new UposException(JPOS_E_ILLEGAL, "bitmap alignment " + alignment);
         if (x < 0 || x + w > paperWidth)
-            throw extended(JPOS_EPTR_TOOBIG, w + " dots at " + x + " do not fit on paper " + paperWidth + " dots wide");
+            throw extended(
+                JPOS_EPTR_TOOBIG, w + " dots at " + x + " do not fit on paper " + paperWidth + " dots wide");
         BufferedImage strip = new BufferedImage(paperWidth, h, BufferedImage.TYPE_BYTE_GRAY);
         Graphics2D g = strip.createGraphics();
         try {

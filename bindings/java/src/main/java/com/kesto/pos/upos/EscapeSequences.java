@@ -100,52 +100,65 @@ public final class EscapeSequences {
 
     private void apply(Job.Builder job, String name, int n, boolean logos) {
         switch (name) {
-            case "N" -> normal(job);
-            case "bC", "!bC" -> {
+            case "N":
+                normal(job);
+                break;
+            case "bC":
+            case "!bC":
                 bold = name.equals("bC");
                 job.bytes(ESC, 'E', bold ? 1 : 0);
-            }
-            case "uC", "!uC" -> {
+                break;
+            case "uC":
+            case "!uC":
                 // The number is the line's thickness in dots; the printer draws 1 or 2.
                 underline = name.equals("!uC") || n == 0 ? 0 : n >= 2 ? 2 : 1;
                 job.bytes(ESC, '-', underline);
-            }
-            case "rvC", "!rvC" -> {
+                break;
+            case "rvC":
+            case "!rvC":
                 reverse = name.equals("rvC");
                 job.bytes(GS, 'B', reverse ? 1 : 0);
-            }
-            case "C" -> {
-                if (n < 1 || n > 4)
-                    return;
-                size = new int[] {0x00, 0x10, 0x01, 0x11}[n - 1]; // normal, wide, high, both
-                job.bytes(GS, '!', size);
-            }
-            case "lA", "cA", "rA" -> {
+                break;
+            case "C":
+                if (n >= 1 && n <= 4) {
+                    size = new int[] {0x00, 0x10, 0x01, 0x11}[n - 1]; // normal, wide, high, both
+                    job.bytes(GS, '!', size);
+                }
+                break;
+            case "lA":
+            case "cA":
+            case "rA":
                 align = "lcr".indexOf(name.charAt(0));
                 job.bytes(ESC, 'a', align);
-            }
-            case "lF" -> repeat(job, n < 0 ? 1 : n, 'd');
-            case "uF" -> repeat(job, n < 0 ? 1 : n, 'J');
-            case "P", "fP" -> {
+                break;
+            case "lF":
+            case "uF":
+                repeat(job, n < 0 ? 1 : n, name.equals("lF") ? 'd' : 'J');
+                break;
+            case "P":
+            case "fP":
                 byte[] cut = cut(n < 0 ? UposConst.PTR_CP_FULLCUT : n, name.equals("fP"));
                 if (cut != null)
                     job.bytes(cut);
-            }
-            case "tL", "bL" -> {
-                String logo = logos ? stored.logo(name.equals("tL") ? UposConst.PTR_L_TOP : UposConst.PTR_L_BOTTOM)
-                                    : null;
+                break;
+            case "tL":
+            case "bL":
+                String logo = logos
+                    ? stored.logo(name.equals("tL") ? UposConst.PTR_L_TOP : UposConst.PTR_L_BOTTOM)
+                    : null;
                 if (logo != null)
                     append(job, logo, false); // a logo inside a logo is not expanded again
-            }
-            case "B" -> {
+                break;
+            case "B":
                 Path bitmap = n < 0 ? null : stored.bitmap(n);
                 if (bitmap != null) {
                     job.image(bitmap, false);
                     bold = reverse = false; // the library's image path initialises the printer
                     underline = size = align = 0;
                 }
-            }
-            default -> {} // a sequence of another device class or printer: dropped
+                break;
+            default:
+                break; // a sequence of another device class or printer: dropped
         }
     }
 
@@ -162,6 +175,7 @@ public final class EscapeSequences {
         if (percentage < 1 || percentage > 100)
             return null;
         boolean full = percentage == UposConst.PTR_CP_FULLCUT;
-        return feed ? new byte[] {GS, 'V', (byte) (full ? 65 : 66), 0} : new byte[] {GS, 'V', (byte) (full ? 0 : 1)};
+        return feed ? new byte[] {GS, 'V', (byte) (full ? 65 : 66), 0}
+                    : new byte[] {GS, 'V', (byte) (full ? 0 : 1)};
     }
 }

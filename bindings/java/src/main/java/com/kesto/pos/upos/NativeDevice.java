@@ -41,7 +41,8 @@ final class NativeDevice implements Device, AutoCloseable {
     void codeTables(int[] tables) throws UposException {
         synchronized (handleLock) {
             if (lib.KESTO_SetCodeTables(handle, tables, tables.length) < 0)
-                throw new UposException(JPOS_E_ILLEGAL, "code tables " + Arrays.toString(tables) + " refused");
+                throw new UposException(
+                    JPOS_E_ILLEGAL, "code tables " + Arrays.toString(tables) + " refused");
         }
     }
 
@@ -77,7 +78,9 @@ final class NativeDevice implements Device, AutoCloseable {
     }
 
     @Override
-    public int state() { return state; }
+    public int state() {
+        return state;
+    }
 
     /** Reads the printer's state now (up to 2 s when it does not answer) and reports a change. */
     void poll() {
@@ -123,8 +126,8 @@ final class NativeDevice implements Device, AutoCloseable {
 
     private void check(boolean ok, String what) throws UposException {
         if (!ok) {
-            throw new UposException(
-                JPOS_E_FAILURE, 0, "cannot " + what + " (error " + lib.KESTO_GetLastError(handle) + ")", null);
+            throw new UposException(JPOS_E_FAILURE, 0,
+                "cannot " + what + " (error " + lib.KESTO_GetLastError(handle) + ")", null);
         }
     }
 

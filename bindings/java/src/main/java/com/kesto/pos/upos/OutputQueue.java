@@ -68,9 +68,7 @@ final class OutputQueue implements AutoCloseable {
     }
 
     /** Queues an asynchronous job; its output id. */
-    int submit(Job job) throws UposException {
-        return add(job, null).id;
-    }
+    int submit(Job job) throws UposException { return add(job, null).id; }
 
     /** Sends the job after those queued and waits until it printed; fails with the printer's error. */
     void print(Job job) throws UposException {
@@ -82,7 +80,8 @@ final class OutputQueue implements AutoCloseable {
             Thread.currentThread().interrupt();
             throw new UposException(JPOS_E_FAILURE, 0, "interrupted while printing", e);
         } catch (ExecutionException e) {
-            throw (UposException) e.getCause();
+            UposException failure = (UposException) e.getCause();
+            throw failure;
         }
     }
 

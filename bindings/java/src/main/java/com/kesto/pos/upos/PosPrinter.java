@@ -11,8 +11,8 @@ import java.util.Map;
 import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.CopyOnWriteArrayList;
 import java.util.concurrent.ExecutorService;
-import java.util.concurrent.RejectedExecutionException;
 import java.util.concurrent.Executors;
+import java.util.concurrent.RejectedExecutionException;
 import java.util.concurrent.ScheduledExecutorService;
 import java.util.concurrent.TimeUnit;
 import java.util.function.Consumer;
@@ -73,10 +73,12 @@ public final class PosPrinter implements AutoCloseable {
     private PosPrinter(Map<String, String> properties) throws UposException {
         String description = properties.get("device");
         if (description == null)
-            throw new UposException(JPOS_E_NOEXIST, "no device property: the <device> description of the printer");
+            throw new UposException(
+                JPOS_E_NOEXIST, "no device property: the <device> description of the printer");
         paperWidth = number(properties, "paperWidth", 576, 8, 4096);
         int timeout = number(properties, "outputTimeout", 30_000, 1, Integer.MAX_VALUE);
-        reporting = choice(properties, "powerReporting", "advanced", "standard") ? JPOS_PR_ADVANCED : JPOS_PR_STANDARD;
+        reporting = choice(properties, "powerReporting", "advanced", "standard") ? JPOS_PR_ADVANCED
+                                                                                 : JPOS_PR_STANDARD;
         drawerOpenHigh = choice(properties, "drawerOpenLevel", "high", "low");
         drawerPin = choice(properties, "drawerPin", "2", "5") ? 0 : 1;
         parser = new EscapeSequences(stored());
@@ -180,7 +182,8 @@ public final class PosPrinter implements AutoCloseable {
     /** Selects font A, or font B for more characters than font A fits. */
     public void setRecLineChars(int chars) throws UposException {
         if (chars < 1 || chars > paperWidth / FONT_B_DOTS)
-            throw new UposException(JPOS_E_ILLEGAL, chars + " characters do not fit a line of " + recLineCharsList());
+            throw new UposException(
+                JPOS_E_ILLEGAL, chars + " characters do not fit a line of " + recLineCharsList());
         fontB = chars > paperWidth / FONT_A_DOTS;
     }
 
@@ -243,7 +246,8 @@ public final class PosPrinter implements AutoCloseable {
     }
 
     /** Stores bitmap number 1 to 20 for ESC|#B; the picture is prepared now. */
-    public void setBitmap(int number, int station, String fileName, int width, int alignment) throws UposException {
+    public void setBitmap(int number, int station, String fileName, int width, int alignment)
+        throws UposException {
         receiptOnly(station);
         if (number < 1 || number > BITMAPS)
             throw new UposException(JPOS_E_ILLEGAL, "bitmap number " + number + " is not 1 to " + BITMAPS);
@@ -267,14 +271,20 @@ public final class PosPrinter implements AutoCloseable {
         return output(job -> job.bytes(cut));
     }
 
-    /** Kicks the cash drawer (a 50 ms pulse on the drawer pin) after what was printed before; returns once it was kicked. */
+    /**
+     * Kicks the cash drawer (a 50 ms pulse on the drawer pin) after what was printed before; returns once it
+     * was kicked.
+     */
     public void openDrawer() throws UposException {
         Job.Builder kick = new Job.Builder().bytes(0x1B, 'p', drawerPin, 25, 250);
         queue.print(kick.build());
         device.poll(); // drawerOpened() and waitForDrawerClose() see the drawer open from now on
     }
 
-    /** Waits until the drawer is closed; JPOS_E_TIMEOUT when it is still open after timeoutMs (JPOS_FOREVER: no limit). */
+    /**
+     * Waits until the drawer is closed; JPOS_E_TIMEOUT when it is still open after timeoutMs (JPOS_FOREVER:
+     * no limit).
+     */
     public void waitForDrawerClose(long timeoutMs) throws UposException {
         long deadline = System.nanoTime() + TimeUnit.MILLISECONDS.toNanos(timeoutMs);
         synchronized (stateLock) {
@@ -362,20 +372,27 @@ public final class PosPrinter implements AutoCloseable {
     private EscapeSequences.Stored stored() {
         return new EscapeSequences.Stored() {
             @Override
-            public String logo(int location) { return logos.get(location); }
+            public String logo(int location) {
+                return logos.get(location);
+            }
 
             @Override
-            public Path bitmap(int number) { return bitmaps.get(number); }
+            public Path bitmap(int number) {
+                return bitmaps.get(number);
+            }
         };
     }
 
     private final class QueueEvents implements OutputQueue.Events {
         @Override
-        public void outputComplete(int id) { dispatch(l -> l.outputComplete(id)); }
+        public void outputComplete(int id) {
+            dispatch(l -> l.outputComplete(id));
+        }
 
         @Override
         public int error(int errorCode, int errorCodeExtended) {
-            PosPrinterListener.ErrorEvent event = new PosPrinterListener.ErrorEvent(errorCode, errorCodeExtended);
+            PosPrinterListener.ErrorEvent event =
+                new PosPrinterListener.ErrorEvent(errorCode, errorCodeExtended);
             for (PosPrinterListener l : listeners) {
                 try {
                     l.error(event);
@@ -387,7 +404,9 @@ public final class PosPrinter implements AutoCloseable {
         }
 
         @Override
-        public void idle() { PosPrinter.this.idle(); }
+        public void idle() {
+            PosPrinter.this.idle();
+        }
     }
 
     private void idle() {
@@ -442,7 +461,8 @@ public final class PosPrinter implements AutoCloseable {
 
     private static void receiptOnly(int station) throws UposException {
         if (station != PTR_S_RECEIPT)
-            throw new UposException(JPOS_E_ILLEGAL, "station " + station + ": this printer has the receipt station only");
+            throw new UposException(
+                JPOS_E_ILLEGAL, "station " + station + ": this printer has the receipt station only");
     }
 
     private static Thread daemon(Runnable r, String name) {
@@ -461,7 +481,8 @@ public final class PosPrinter implements AutoCloseable {
         } catch (NumberFormatException e) {
             // reported below
         }
-        throw new UposException(JPOS_E_ILLEGAL, "property " + key + " = " + v + " is not a number from " + low + " to " + high);
+        throw new UposException(
+            JPOS_E_ILLEGAL, "property " + key + " = " + v + " is not a number from " + low + " to " + high);
     }
 
     // True for the first (default) value, false for the second.
@@ -469,7 +490,8 @@ public final class PosPrinter implements AutoCloseable {
         throws UposException {
         String v = p.getOrDefault(key, first).trim();
         if (!v.equals(first) && !v.equals(second))
-            throw new UposException(JPOS_E_ILLEGAL, "property " + key + " = " + v + " is neither " + first + " nor " + second);
+            throw new UposException(
+                JPOS_E_ILLEGAL, "property " + key + " = " + v + " is neither " + first + " nor " + second);
         return v.equals(first);
     }
 

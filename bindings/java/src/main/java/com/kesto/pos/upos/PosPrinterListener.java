@@ -35,10 +35,14 @@ public interface PosPrinterListener {
 
         public int errorResponse() { return errorResponse; }
 
-        /** JPOS_ER_RETRY: go on once the printer can (nothing is sent twice); JPOS_ER_CLEAR: drop what is not sent. */
+        /**
+         * JPOS_ER_RETRY: go on once the printer can (nothing is sent twice); JPOS_ER_CLEAR: drop what is not
+         * sent.
+         */
         public void setErrorResponse(int response) {
             if (response != UposConst.JPOS_ER_RETRY && response != UposConst.JPOS_ER_CLEAR)
-                throw new IllegalArgumentException("an output error is answered with retry or clear, not " + response);
+                throw new IllegalArgumentException(
+                    "an output error is answered with retry or clear, not " + response);
             errorResponse = response;
         }
     }

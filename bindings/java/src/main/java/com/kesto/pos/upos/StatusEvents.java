@@ -57,7 +57,9 @@ final class StatusEvents {
             events.add((to & COVER_OPEN) != 0 ? PTR_SUE_COVER_OPEN : PTR_SUE_COVER_OK);
         int paper = paperLevel(to);
         if (paper != paperLevel(before))
-            events.add(paper == 2 ? PTR_SUE_REC_EMPTY : paper == 1 ? PTR_SUE_REC_NEAREMPTY : PTR_SUE_REC_PAPEROK);
+            events.add(paper == 2 ? PTR_SUE_REC_EMPTY
+                    : paper == 1  ? PTR_SUE_REC_NEAREMPTY
+                                  : PTR_SUE_REC_PAPEROK);
         return events;
     }
 

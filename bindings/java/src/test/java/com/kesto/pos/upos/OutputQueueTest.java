@@ -42,18 +42,24 @@ class OutputQueueTest {
     final BlockingQueue<String> heard = new LinkedBlockingQueue<>();
     volatile IntSupplier answer = () -> JPOS_ER_RETRY;
     final OutputQueue queue = new OutputQueue(device, new OutputQueue.Events() {
-        public void outputComplete(int id) { heard.add("complete " + id); }
+        public void outputComplete(int id) {
+            heard.add("complete " + id);
+        }
 
         public int error(int code, int extended) {
             heard.add("error " + code + " " + extended);
             return answer.getAsInt();
         }
 
-        public void idle() { heard.add("idle"); }
+        public void idle() {
+            heard.add("idle");
+        }
     }, 60_000, "test-output");
 
     @AfterEach
-    void close() { queue.close(); }
+    void close() {
+        queue.close();
+    }
 
     static Job text(String t) { return new Job.Builder().text(t).build(); }
 
@@ -71,7 +77,8 @@ class OutputQueueTest {
         assertEquals(2, queue.submit(text("b")));
         assertEquals("[a]", device.sent.take());
         assertEquals(JPOS_S_BUSY, queue.state());
-        assertTrue(heard.isEmpty() && device.sent.isEmpty(), "nothing is done or sent before the confirmation");
+        assertTrue(
+            heard.isEmpty() && device.sent.isEmpty(), "nothing is done or sent before the confirmation");
         device.confirmations.release();
         assertEquals("complete 1", heard.take());
         assertEquals("[b]", device.sent.take());
@@ -129,6 +136,7 @@ class OutputQueueTest {
         device.confirmations.release();
         queue.print(text("printed"));
         assertEquals("[printed]", device.sent.take());
-        assertTrue(heard.stream().noneMatch(h -> h.startsWith("error")), "a synchronous caller hears of its error itself");
+        assertTrue(heard.stream().noneMatch(h -> h.startsWith("error")),
+            "a synchronous caller hears of its error itself");
     }
 }
