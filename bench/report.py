@@ -160,7 +160,7 @@ if text and "ms" in npm_text:
     r = ms(text) / npm_text["ms"]
     ours, theirs = int(text["switches"]), npm_text["switches"]
     row(f"text: encode 1 MiB mixed European UTF-8 vs npm @point-of-sale/codepage-encoder {npm_text['version']}",
-        f"{ms(text):.2f} ms, {ours} ESC t", f"{npm_text['ms']:.2f} ms, {theirs} switches", f"{r:.2f}x",
+        f"{ms(text):.2f} ms, {ours} ESC t", f"{npm_text['ms']:.0f} ms, {theirs} switches", f"{r:.5f}x",
         "<= 0.5x, switches <=", yes(r <= 0.5 and ours <= theirs),
         "bytes out, no transport; the same 16 tables; npm: autoEncode (median of %d)" % npm_text["runs"])
 else:

@@ -413,11 +413,15 @@ KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime);
 
 /* Multibyte code systems that may stand in a code-table list beside the ESC t
  * numbers. A printer has at most one multibyte font: the first of the list
- * counts, any other is passed over. The
- * library converts to them with the C library's iconv (glibc: the GB18030,
- * SHIFT_JIS, BIG5 and EUC-KR converters, in the gconv modules that every
- * glibc installation ships). */
-enum { KESTO_CODES_GB18030 = 256, KESTO_CODES_SHIFT_JIS = 257, KESTO_CODES_BIG5 = 258, KESTO_CODES_KSC5601 = 259 };
+ * counts, any other is passed over. The library converts to them with the C
+ * library's iconv: a host needs glibc's GB18030, SHIFT_JIS, BIG5 and EUC-KR
+ * converters (the gconv modules every glibc installation ships). */
+enum {
+    KESTO_CODES_GB18030 = 256,
+    KESTO_CODES_SHIFT_JIS = 257,
+    KESTO_CODES_BIG5 = 258,
+    KESTO_CODES_KSC5601 = 259
+};
 
 /* Prints length bytes of UTF-8 text as PrintText prints raw bytes: no reset,
  * no framing, no line feed added, so the formatting set before stays and a
