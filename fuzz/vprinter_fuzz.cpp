@@ -7,30 +7,19 @@
 
 #include "virtual_printer.h"
 
-namespace {
-
-using kesto::vprinter::Condition;
-using kesto::vprinter::VirtualPrinter;
-
-kesto::vprinter::PrinterOptions Options() {
-    kesto::vprinter::PrinterOptions options;
-    options.max_kept = 2;
-    return options;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using kesto::vprinter::Condition;
     if (size < 1 || size > 1 << 16) return 0;
     const uint8_t* bytes = data + 1;
     const size_t n = size - 1, split = n * data[0] / 255;
-    VirtualPrinter straight(Options()), stopped(Options());
+    kesto::vprinter::PrinterOptions options;
+    options.max_kept = 2;
+    kesto::vprinter::VirtualPrinter straight(options), stopped(options);
     size_t replies = 0;
-    straight.set_reply_sink([&replies](const uint8_t*, size_t k) { replies += k; });
-    stopped.set_reply_sink([&replies](const uint8_t*, size_t k) { replies += k; });
+    for (auto* p : {&straight, &stopped})
+        p->set_reply_sink([&replies](const uint8_t*, size_t k) { replies += k; });
     straight.Feed(bytes, n);
     straight.EndOfStream();
-
     stopped.Feed(bytes, split);
     Condition paper_out;
     paper_out.paper_end = true;

@@ -139,6 +139,7 @@ void PrinterCore::Receive(const Command& c) {
     const bool at_once = c.kind == CommandKind::kDle || (c.kind == CommandKind::kGs && c.code == 'a');
     if (!at_once && Holding()) {
         held.push_back({c, false});
+        held_bytes += held.back().size();
         return;
     }
     Apply(c);
@@ -150,6 +151,7 @@ void PrinterCore::Resume() {
     while (!held.empty() && !condition().Offline()) {
         HeldCommand h = std::move(held.front());
         held.pop_front();
+        held_bytes -= h.size();
         if (h.end_of_stream)
             EndOfData();
         else
@@ -162,6 +164,7 @@ void PrinterCore::PowerLoss() {
     size_t lost = 0;
     for (const HeldCommand& h : held) lost += h.end_of_stream ? 0 : 1;
     held.clear();
+    held_bytes = 0;
     parser.Reset();
     page_mode = false;
     page_started = false;
@@ -218,6 +221,7 @@ void PrinterCore::EndOfStream() {
     if (condition().power_off) return;
     if (Holding()) {
         held.push_back({Command{}, true});
+        held_bytes += held.back().size();
         return;
     }
     EndOfData();

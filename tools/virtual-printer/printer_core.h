@@ -92,6 +92,8 @@ struct LineItem {
 struct HeldCommand {
     Command command;
     bool end_of_stream = false;
+    // The bytes it came in, about: what it takes of a receive buffer.
+    size_t size() const { return 2 + command.args.size() + command.data.size(); }
 };
 
 struct PrinterCore {
@@ -179,6 +181,7 @@ struct PrinterCore {
     bool printed = false;  // the receipt in progress has had a command that is not a status command
 
     std::deque<HeldCommand> held;
+    size_t held_bytes = 0;  // the sizes of what `held` holds
     bool resuming = false;  // Resume is running (a command it applies may change the condition)
 };
 

@@ -203,6 +203,10 @@ bool Server::Start(std::string* error) {
 void Server::Stop() {
     stop_ = true;
     sleep_cv_.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        printed_cv_.notify_all();
+    }
     for (std::thread* t : {&accept_thread_, &control_thread_, &scenario_thread_})
         if (t->joinable()) t->join();
     CloseFd(listen_fd_);
@@ -231,6 +235,10 @@ void Server::ServeClient(int fd) {
     }
     uint8_t buf[8192];
     for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            printed_cv_.wait(lock, [this] { return stop_ || printer_.held_bytes() < options_.buffer; });
+        }
         // Once stopping, only what has already arrived is read.
         bool stopping = !WaitReadable(fd, stop_);
         ssize_t n = ::recv(fd, buf, sizeof buf, stopping ? MSG_DONTWAIT : 0);
@@ -352,6 +360,7 @@ std::string Server::Control(const std::string& raw) {
         Condition c = printer_.condition();
         found->change(c);
         printer_.SetCondition(c);
+        printed_cv_.notify_all();
     }
     const Condition& c = printer_.condition();
     char buf[320];

@@ -23,6 +23,9 @@ struct ServerOptions {
     bool echo = true;       // print a line per finished receipt on stdout
     PrinterOptions printer;
     std::vector<std::string> scenario;  // "<delay ms> <control command>" lines
+    // The receive buffer: once a stopped printer holds this many bytes, the
+    // printer port stops reading (the sender's writes wait) until it prints on.
+    size_t buffer = 4u << 20;
 };
 
 // Writes receipt-N.png and receipt-N.txt into `dir` (created if missing).
@@ -60,6 +63,11 @@ public:
     template <typename F>
     auto WithPrinter(F f) {
         std::lock_guard<std::mutex> lock(mutex_);
+        // `f` may have let the printer print on: the port may read again.
+        struct Notify {
+            std::condition_variable& cv;
+            ~Notify() { cv.notify_all(); }
+        } notify{printed_cv_};
         return f(printer_);
     }
 
@@ -81,6 +89,7 @@ private:
     std::atomic<int> connections_{0};
     std::mutex sleep_mutex_;
     std::condition_variable sleep_cv_;
+    std::condition_variable printed_cv_;  // with mutex_: the printer printed on, or stopping
     std::thread accept_thread_, control_thread_, scenario_thread_;
 };
 

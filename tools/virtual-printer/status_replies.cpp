@@ -102,6 +102,10 @@ size_t VirtualPrinter::held() const {
     return n;
 }
 
+size_t VirtualPrinter::held_bytes() const {
+    return core_->held_bytes;
+}
+
 void SetAutomaticStatus(PrinterCore& p, const Command& c) {
     const uint8_t mask = c.args[0];
     p.asb = mask;
@@ -171,6 +175,7 @@ void RecoverFromError(PrinterCore& p, const Command& c) {
             if (it->end_of_stream) {
                 ++it;
             } else {
+                p.held_bytes -= it->size();
                 it = p.held.erase(it);
                 ++dropped;
             }

@@ -152,8 +152,10 @@ public:
     // power on starts with power-on settings and no error.
     void SetCondition(const Condition& c);
     uint8_t asb_mask() const;
-    // Commands received but not rendered yet (printing stopped).
+    // Commands received but not rendered yet (printing stopped), and about
+    // the bytes they came in.
     size_t held() const;
+    size_t held_bytes() const;
 
     // Formatting state, for tests.
     const TextStyle& style() const;

@@ -15,7 +15,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -74,9 +73,9 @@ inline std::string ReadFile(const std::string& path) {
 // The virtual printer on a free loopback port of this process.
 struct LocalPrinter {
     Server server;
-    // A free port, no echo.
-    explicit LocalPrinter(PrinterOptions options = {})
-        : server(ServerOptions{"127.0.0.1", 0, -1, "", false, options, {}}) {
+    // A free port, no echo; options and the receive buffer as given.
+    explicit LocalPrinter(PrinterOptions options = {}, size_t buffer = 4u << 20)
+        : server(ServerOptions{"127.0.0.1", 0, -1, "", false, options, {}, buffer}) {
         std::string error;
         EXPECT_TRUE(server.Start(&error)) << error;
     }
@@ -91,38 +90,27 @@ struct LocalPrinter {
 
 // A bare TCP connection to a printer port on this machine: the bytes a host
 // sends and what the printer sends back.
-class RawClient {
-public:
-    explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+struct RawClient {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    explicit RawClient(int port) {
+        sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     }
-    ~RawClient() { Close(); }
-    void Send(const std::string& bytes) {
-        EXPECT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    ~RawClient() { ::close(fd); }
+    void Send(const std::string& b) {
+        EXPECT_EQ(::send(fd, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size()));
     }
     // The next `n` bytes the printer sent; fewer when a minute passes without them.
     std::string Read(size_t n) {
-        std::string got;
-        char buf[256];
-        pollfd p{fd_, POLLIN, 0};
-        while (got.size() < n && ::poll(&p, 1, 60000) == 1) {
-            const ssize_t r = ::recv(fd_, buf, std::min(sizeof buf, n - got.size()), 0);
+        std::string got(n, '\0');
+        size_t have = 0;
+        for (pollfd p{fd, POLLIN, 0}; have < n && ::poll(&p, 1, 60000) == 1;) {
+            const ssize_t r = ::recv(fd, &got[have], n - have, 0);
             if (r <= 0) break;
-            got.append(buf, static_cast<size_t>(r));
+            have += static_cast<size_t>(r);
         }
-        return got;
+        return got.substr(0, have);
     }
-    void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
 };
 
 // A device handle of the library for the network printer at `address`.

@@ -53,11 +53,11 @@ class KestoPrinterTest {
             hear(heard, PrinterStatus.PAPER_END);
             vp.control("paper-ok");
             hear(heard, PrinterStatus.PAPER_END_CLEARED);
+            vp.control("cover-close"); // else the printer holds what comes next
             printer.close();
             printer.close();
             assertThrows(IllegalStateException.class, () -> printer.printText("too late"));
             assertThrows(IllegalStateException.class, printer::status);
-            vp.control("cover-close"); // an open cover holds what arrives
             // The printer serves one connection at a time: the next is served only if the first ended.
             try (KestoPrinter next = KestoPrinter.tcp("127.0.0.1", vp.port)) {
                 next.printText("second connection");
@@ -83,8 +83,8 @@ class KestoPrinterTest {
                 printer.printText("printed once the printer is on");
                 late.control("cover-open");
                 hear(heard, PrinterStatus.COVER_OPEN);
-                late.control("cover-close");
                 printer.feedAndCut();
+                late.control("cover-close"); // the cut waited for it
                 assertFalse(late.await(1, "printed once the printer is on").contains("too early"));
             }
         }
