@@ -290,7 +290,7 @@ TEST(VirtualPrinter, PrinterPortReadsOnWhileStoppedAndAConnectionOfOnlyStatusCom
 }
 
 TEST(VirtualPrinter, AStoppedPrinterWhoseBufferIsFullReadsNoMoreUntilItPrintsOn) {
-    LocalPrinter printer(2);
+    LocalPrinter printer({}, 2);
     printer.server.Control("cover-open");
     RawClient host(printer.server.port());
     const int small = 4096;

@@ -5,11 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import java.io.BufferedReader;
-import java.io.InputStreamReader;
 import java.net.ServerSocket;
-import java.net.Socket;
-import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.concurrent.BlockingQueue;
 import java.util.concurrent.LinkedBlockingQueue;
@@ -22,44 +18,6 @@ class KestoPrinterTest {
     @TempDir
     Path out;
 
-    /** A kesto-virtual-printer process writing its receipts to the test's folder. */
-    final class VirtualPrinter implements AutoCloseable {
-        final Process process;
-        final int port;
-        final int controlPort;
-
-        VirtualPrinter(int printPort) throws Exception {
-            process = new ProcessBuilder(System.getProperty("kesto.virtualPrinter"), "--port", "" + printPort,
-                "--control-port", "0", "--out", out.toString(), "--quiet").start();
-            BufferedReader lines = new BufferedReader(new InputStreamReader(process.getInputStream()));
-            port = Integer.parseInt(lines.readLine().replaceAll(".*:", "")); // listening on 127.0.0.1:N
-            controlPort = Integer.parseInt(lines.readLine().replaceAll(".*:", "")); // control on ...
-        }
-
-        void control(String command) throws Exception {
-            try (Socket s = new Socket("127.0.0.1", controlPort)) {
-                s.getOutputStream().write((command + "\n").getBytes());
-                String reply = new BufferedReader(new InputStreamReader(s.getInputStream())).readLine();
-                assertTrue(reply.startsWith("ok"), command + ": " + reply);
-            }
-        }
-
-        /** The transcript of receipt n, once it holds text. */
-        String await(int n, String text) throws Exception {
-            for (Path p = out.resolve("receipt-" + n + ".txt");; Thread.sleep(20)) {
-                String t = Files.exists(p) ? Files.readString(p) : "";
-                if (t.contains(text))
-                    return t;
-            }
-        }
-
-        @Override
-        public void close() {
-            process.destroy();
-            process.onExit().join();
-        }
-    }
-
     /** Waits for the listener to hear wanted (the test's time-out ends a wait for nothing). */
     private static void hear(BlockingQueue<PrinterStatus> heard, PrinterStatus wanted) throws Exception {
         while (heard.take() != wanted) {}
@@ -68,7 +26,7 @@ class KestoPrinterTest {
     @Test
     void printsTellsTheListenerOfEachChangeAndClosesForGood() throws Exception {
         BlockingQueue<PrinterStatus> heard = new LinkedBlockingQueue<>();
-        try (VirtualPrinter vp = new VirtualPrinter(0)) {
+        try (VirtualPrinter vp = new VirtualPrinter(out)) {
             KestoPrinter printer = KestoPrinter.tcp("127.0.0.1", vp.port);
             printer.startStatusMonitor(heard::add);
             printer.printText("Hello from the JVM");
@@ -119,7 +77,7 @@ class KestoPrinterTest {
             assertFalse(printer.connected());
             KestoException off = assertThrows(KestoException.class, () -> printer.printText("too early"));
             assertEquals(111, off.errorCode(), off.getMessage()); // ECONNREFUSED
-            try (VirtualPrinter late = new VirtualPrinter(port)) {
+            try (VirtualPrinter late = new VirtualPrinter(out, port)) {
                 printer.startStatusMonitor(heard::add);
                 assertTrue(printer.connected());
                 printer.printText("printed once the printer is on");
