@@ -8,33 +8,52 @@ std::string Kesto(const std::string& address, std::vector<std::string> args);
 
 namespace {
 
-TEST(EndToEnd, EveryScriptComesBackFromTheReceiptAsWritten) {
-    const struct {
-        Multibyte font;
-        std::vector<int> list;  // empty: the default list
-        std::vector<std::string> lines;
-    } rows[] = {
-        {Multibyte::kGb18030,
-         {},
-         {"Café crème 5,00 € — merci", "Grüße aus Köln, 3,50 €", "¿Qué tal? Año nuevo: 2,00 €",
-          "Łódź, Příliš žluťoučký kůň", "Привет · Καλημέρα"}},
-        {Multibyte::kGb18030, {16, KESTO_CODES_GB18030}, {"你好，世界 9,90 €", "こんにちは"}},
-        {Multibyte::kGb18030, {0, KESTO_CODES_SHIFT_JIS}, {"こんにちは 日本語", "Grüße"}},  // FS C 1
-        {Multibyte::kBig5, {KESTO_CODES_BIG5}, {"臺灣 你好"}},
-        {Multibyte::kKsc5601, {KESTO_CODES_KSC5601}, {"안녕하세요"}},
+// The ESC t tables a receipt selected, in order, and " kanji" when it leaves kanji mode on.
+std::string Switches(const Receipt& r) {
+    const std::string t = r.TranscriptText(), escT = "ESC t: character code table ";
+    std::string tables;
+    for (size_t at = t.find(escT); at != std::string::npos; at = t.find(escT, at + 1))
+        tables += (tables.empty() ? "" : " ") + std::to_string(std::atoi(t.c_str() + at + escT.size()));
+    return tables + (t.rfind("FS &") + 1 > t.rfind("FS .") + 1 ? " kanji" : "");
+}
+
+TEST(EndToEnd, EveryScriptComesBackThroughFewSwitchesAndWhatNothingHoldsIsAQuestionMark) {
+    using M = Multibyte;
+    const std::vector<int> none;  // the default list
+    // clang-format off
+    const struct { M font; std::vector<int> list; std::vector<std::string> lines, printed; const char* tables; } rows[] = {
+        {M::kGb18030, none, {"Grüße, señor"}, {}, "0"},
+        // One table holds a line: é, € and — are all in WPC1252, the first such of the list;
+        // each call selects its table anew.
+        {M::kGb18030, none, {"Café crème 5,00 € — merci", "Grüße aus Köln, 3,50 €", "¿Qué tal? Año nuevo: 2,00 €",
+                             "Łódź, Příliš žluťoučký kůň", "Привет · Καλημέρα"}, {}, "16 16 16 18 17 14"},
+        {M::kGb18030, {17, 0}, {"Привет ü"}, {}, "17 0"},
+        {M::kGb18030, {0}, {"5 € ☃"}, {"5 ? ?"}, ""},
+        {M::kGb18030, none, {"日本"}, {"??"}, ""},
+        {M::kGb18030, {16, KESTO_CODES_GB18030}, {"你好，世界 9,90 €", "こんにちは 😀"}, {}, "16"},
+        {M::kGb18030, {0, KESTO_CODES_SHIFT_JIS}, {"こんにちは 日本語", "Grüße"}, {}, "0"},  // FS C 1
+        {M::kBig5, {KESTO_CODES_BIG5}, {"臺灣 你好"}, {}, ""},
+        {M::kKsc5601, {KESTO_CODES_KSC5601}, {"안녕하세요 한국어"}, {}, ""},
+        // Invalid UTF-8: each byte of a cut sequence, an overlong form, a surrogate, a code
+        // point above U+10FFFF or a stray continuation byte is one '?'; nothing else is lost.
+        {M::kGb18030, none, {"a\xE2\x82" "b\xC3", "\xC0\xAF|\xE0\x80\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|\x80\xFF",
+                             "é\xC3(é"}, {"a??b?", "??|???|???|????|??", "é?(é"}, "0"},
     };
+    // clang-format on
     for (const auto& row : rows) {
         LocalPrinter printer({576, 0, row.font});
         Handle h = Open(printer.Address());
-        if (!row.list.empty())
+        if (!row.list.empty()) {
             ASSERT_EQ(KESTO_SetCodeTables(h.get(), row.list.data(), static_cast<int>(row.list.size())), 1);
-        for (const std::string& line : row.lines) {
-            const std::string text = line + "\n";
-            ASSERT_GT(KESTO_PrintTextUtf8(h.get(), text.data(), static_cast<int>(text.size())), 0);
+        }
+        for (const std::string& line : row.lines) {  // a cut sequence may end the call's text
+            ASSERT_GT(KESTO_PrintTextUtf8(h.get(), line.data(), static_cast<int>(line.size())), 0);
+            ASSERT_EQ(KESTO_PrintTextUtf8(h.get(), "\n", 1), 1);
         }
         h.reset();
         const Receipt r = printer.Receipts(1).at(0);
-        EXPECT_EQ(r.LineTexts(), row.lines) << r.TranscriptText();
+        EXPECT_EQ(r.LineTexts(), row.printed.empty() ? row.lines : row.printed) << r.TranscriptText();
+        EXPECT_EQ(Switches(r), row.tables) << r.TranscriptText();
     }
 }
 

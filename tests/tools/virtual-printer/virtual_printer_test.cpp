@@ -266,29 +266,6 @@ TEST(VirtualPrinter, PowerLossEndsTheReceiptWhereItIsDropsTheRestAndComesBackWit
     EXPECT_EQ(Describe(l.p.receipts()[1].lines.at(0)), "A u0 1x1 left 0 60x24");  // not double size
 }
 
-TEST(VirtualPrinter, PrinterPortReadsOnWhileStoppedAndAConnectionOfOnlyStatusCommandsLeavesNoReceipt) {
-    LocalPrinter printer;
-    EXPECT_EQ(printer.server.Control("paper-end").substr(0, 37), "ok cover=closed paper=end drawer=low ");
-    {
-        RawClient host(printer.server.port());
-        host.Send("held\n" + ProcessId("0001") + Bytes({0x10, 4, 4}));
-        EXPECT_EQ(host.Read(1), "\x7E");  // both roll sensors
-        EXPECT_NE(printer.server.Control("status").find(" held=3"), std::string::npos);
-        printer.server.Control("paper-ok");
-        EXPECT_EQ(host.Read(7), "7\"0001" + std::string(1, '\0'));
-    }
-    {
-        RawClient host(printer.server.port());
-        host.Send(Bytes({0x1D, 'a', 0x0F, 0x10, 4, 1, 0x1D, 'r', 1}) + ProcessId("0002"));
-        EXPECT_EQ(host.Read(4 + 1 + 1 + 7).substr(4), Bytes({0x12, 0, '7', '"', '0', '0', '0', '2', 0}));
-    }
-    ASSERT_TRUE(kesto::test::WaitUntil([&] { return printer.server.connections() == 2; }));
-    const std::vector<Receipt> r = printer.Receipts(1);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].LineTexts(), std::vector<std::string>{"held"});
-    EXPECT_NE(printer.server.Control("status").find(" receipts=1 "), std::string::npos);
-}
-
 TEST(VirtualPrinter, AStoppedPrinterWhoseBufferIsFullReadsNoMoreUntilItPrintsOn) {
     LocalPrinter printer({}, 2);
     printer.server.Control("cover-open");
