@@ -1,0 +1,75 @@
+#!/bin/sh
+# Runs a command in a namespace of its own, for tests whose programs use
+# machine-wide resources (the library's fixed /tmp files, its notification
+# endpoints on 127.0.0.1) that another run on the same machine may hold.
+# It takes what the machine allows: root needs no user namespace, anyone else
+# asks for one that maps them to root (neither works in a chroot as a user).
+#
+#   own_namespace.sh tmp [DIR...] -- COMMAND...
+#       a fresh /tmp, with each DIR that lies under /tmp (the source and build
+#       folders) bound back at its own path, so that the command and its files
+#       stay reachable. Without a mount namespace the command runs as it is.
+#   own_namespace.sh net -- COMMAND...
+#       a network of its own with the loopback up. Without a network namespace
+#       the command does not run: why goes to standard output, and the exit
+#       code is 77, on which the tests report themselves skipped.
+
+# Prints the unshare option that gives namespace $1 here; or why none does, failing.
+namespace_option() {
+    tries="-r$1"
+    [ "$(id -u)" -eq 0 ] && tries="-$1 -r$1"
+    why=
+    for option in $tries; do
+        error=$(unshare "$option" true 2>&1) && printf "%s\n" "$option" && return 0
+        [ -n "$why" ] || why="unshare $option: ${error#unshare: }"
+    done
+    echo "$why"
+    return 1
+}
+
+mode=$1
+shift
+case $mode in
+tmp)
+    keep=
+    while [ "$1" != -- ]; do
+        case $1 in /tmp/*) keep="$keep$1
+" ;; esac
+        shift
+    done
+    shift
+    option=$(namespace_option m) || exec "$@"
+    # Inside, each kept folder is opened before the tmpfs hides it, then bound
+    # back from its descriptor (-c: the kernel, not mount, follows that link).
+    KEEP=$keep exec unshare "$option" sh -c '
+        fd=3
+        while read -r dir; do
+            [ -n "$dir" ] || continue
+            eval "exec $fd<\"\$dir\"" || exit 1
+            fd=$((fd + 1))
+        done <<KEPT
+$KEEP
+KEPT
+        mount -t tmpfs tmpfs /tmp || exit 1
+        fd=3
+        while read -r dir; do
+            [ -n "$dir" ] || continue
+            mkdir -p "$dir" && mount -c --bind "/proc/self/fd/$fd" "$dir" || exit 1
+            eval "exec $fd<&-"
+            fd=$((fd + 1))
+        done <<KEPT
+$KEEP
+KEPT
+        unset KEEP
+        exec "$@"' sh "$@"
+    ;;
+net)
+    [ "$1" = -- ] && shift
+    option=$(namespace_option n) || { echo "no network namespace here: $option"; exit 77; }
+    exec unshare "$option" sh -c 'ip link set lo up && exec "$@"' sh "$@"
+    ;;
+*)
+    echo "usage: $0 tmp [DIR...] -- COMMAND... | net -- COMMAND..." >&2
+    exit 2
+    ;;
+esac
