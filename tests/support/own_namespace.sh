@@ -8,7 +8,9 @@
 #   own_namespace.sh tmp [DIR...] -- COMMAND...
 #       a fresh /tmp, with each DIR that lies under /tmp (the source and build
 #       folders) bound back at its own path, so that the command and its files
-#       stay reachable. Without a mount namespace the command runs as it is.
+#       stay reachable. Without a mount namespace (a chroot: its root is no
+#       mount point) the command runs in the machine's /tmp, one such command
+#       at a time on the machine.
 #   own_namespace.sh net -- COMMAND...
 #       a network of its own with the loopback up. Without a network namespace
 #       the command does not run: why goes to standard output, and the exit
@@ -38,7 +40,7 @@ tmp)
         shift
     done
     shift
-    option=$(namespace_option m) || exec "$@"
+    option=$(namespace_option m) || exec flock /tmp/.kesto-fixed-files.lock "$@"
     # Inside, each kept folder is opened before the tmpfs hides it, then bound
     # back from its descriptor (-c: the kernel, not mount, follows that link).
     KEEP=$keep exec unshare "$option" sh -c '
