@@ -130,8 +130,13 @@ TEST(BmpImage, ReadsRowsOfSeveralPixelsAndSkipsWhatLiesBetweenTableAndRows) {
         const bool read = image.ReadFromFile(dir.Write("a.bmp", row.file).c_str());
         EXPECT_EQ(read ? Pixels(image) : "", Hex(H(row.pixels))) << Hex(row.file.substr(28, 6));
     }
-    // A grey ramp replaces the whole table the file brought.
+    // Rows over 128 KiB are read one a batch, the top row last.
     BMP image;
+    const std::string wide(131076, '\0');
+    ASSERT_TRUE(image.ReadFromFile(
+        dir.Write("w.bmp", Bmp(32769, 2, 32, "", wide + H("01020304") + wide.substr(4))).c_str()));
+    EXPECT_EQ(Px(image.GetPixel(0, 0)), Pixel(1, 2, 3, 4));
+    // A grey ramp replaces the whole table the file brought.
     ASSERT_TRUE(
         image.ReadFromFile(dir.Write("b.bmp", Bmp(1, 1, 1, H("0A141E00 28323C00"), H("00"))).c_str()));
     ASSERT_TRUE(CreateGrayscaleColorTable(image));
