@@ -57,32 +57,29 @@ std::string Patched(std::string file, size_t at, uint32_t value) {
     return file;
 }
 
-// Every pixel top row first, blue, green, red and alpha each.
+// Every pixel top row first, each as stored at 32 bits: blue, green, red, alpha.
 std::string Pixels(const BMP& image) {
     std::string out;
-    for (int y = 0; y < image.TellHeight(); ++y)
-        for (int x = 0; x < image.TellWidth(); ++x) {
-            const RGBApixel p = image.GetPixel(x, y);
-            out += {static_cast<char>(p.Blue), static_cast<char>(p.Green), static_cast<char>(p.Red),
-                    static_cast<char>(p.Alpha)};
-        }
+    for (int i = 0, width = image.TellWidth(); i < width * image.TellHeight(); ++i) {
+        const RGBApixel p = image.GetPixel(i % width, i / width);
+        out.append(reinterpret_cast<const char*>(&p), sizeof p);
+    }
     return Hex(out);
 }
 
 // Bytes that end where an unreadable page begins: reading past them ends the test.
-class Fenced {
-public:
-    explicit Fenced(const std::string& bytes) : page(static_cast<size_t>(::sysconf(_SC_PAGESIZE))) {
-        base = static_cast<unsigned char*>(
-            ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+struct Fenced {
+    explicit Fenced(const std::string& bytes)
+        : page(static_cast<size_t>(::sysconf(_SC_PAGESIZE))),
+          base(static_cast<unsigned char*>(
+              ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))),
+          data(std::copy(bytes.begin(), bytes.end(), base + page - bytes.size()) - bytes.size()) {
         EXPECT_EQ(::mprotect(base + page, page, PROT_NONE), 0);
-        data = std::copy(bytes.begin(), bytes.end(), base + page - bytes.size()) - bytes.size();
     }
     ~Fenced() { ::munmap(base, 2 * page); }
-    std::string Text(size_t size) const { return Hex(std::string(reinterpret_cast<char*>(data), size)); }
     const size_t page;
-    unsigned char* base;
-    unsigned char* data;
+    unsigned char* const base;
+    unsigned char* const data;
 };
 
 TEST(BmpImage, ReadsEveryDepthBottomRowFirst) {
@@ -200,10 +197,10 @@ TEST(BmpImage, WritesComplementedOneBitRowsBottomUpNeverThroughALinkAndNoOtherDe
     ASSERT_TRUE(image.Write1bitRow(packed, 4, 0));
     EXPECT_EQ(packed[0], 0x5F);
     ASSERT_TRUE(image.SetBitDepth(4));
-    std::string classic;  // as red, green, blue: black, maroon, green, olive, navy, purple, teal, silver,
+    std::string classic;  // red, green, blue of black, maroon, green, olive, navy, purple, teal, silver,
     for (int i = 0; i < 16; ++i)  // grey, red, lime, yellow, blue, fuchsia, aqua, white
-        classic += {static_cast<char>(image.GetColor(i).Red), static_cast<char>(image.GetColor(i).Green),
-                    static_cast<char>(image.GetColor(i).Blue)};
+        for (uint8_t c : {image.GetColor(i).Red, image.GetColor(i).Green, image.GetColor(i).Blue})
+            classic += c;
     EXPECT_EQ(Hex(classic), Hex(H("000000 800000 008000 808000 000080 800080 008080 C0C0C0 "
                                   "808080 FF0000 00FF00 FFFF00 0000FF FF00FF 00FFFF FFFFFF")));
     ASSERT_TRUE(CreateGrayscaleColorTable(image));  // a grey ramp: entry i of 16 is grey 17 i
@@ -284,7 +281,8 @@ TEST(BitmapFileReader, FlipsConvertsAndRotatesInPlace) {
     EXPECT_EQ(std::make_tuple(colour[9], colour[35]), std::make_tuple(0xEE, 0xEE));
     Fenced wide(H("000000 010101 020202 030303 040404 050505 060606 070707"));  // 4 x 2, rows of 12 bytes
     ASSERT_TRUE(reader.RotateBy180Color(wide.data, 4, 2));
-    EXPECT_EQ(wide.Text(24), Hex(H("070707 060606 050505 040404 030303 020202 010101 000000")));
+    EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(wide.data), 24)),
+              Hex(H("070707 060606 050505 040404 030303 020202 010101 000000")));
     // Grey below 128 (0.299, 0.587 and 0.114 of the three bytes) is a dot: 127.7 is, 128.3 is not.
     std::string greys = H("7F8080 818080 000000 000000");
     std::unique_ptr<unsigned char[]> dots(reader.ConverToMono(Bytes(greys), 3, 1, &size));
