@@ -196,6 +196,8 @@ TEST(BmpImage, WritesComplementedOneBitRowsBottomUpNeverThroughALinkAndNoOtherDe
     unsigned char packed[4] = {};
     ASSERT_TRUE(image.Write1bitRow(packed, 4, 0));
     EXPECT_EQ(packed[0], 0x5F);
+    ASSERT_TRUE(image.SetPixel(0, 0, RGBApixel{0, 0, 0, 0}) && image.Write1bitRow(packed, 4, 0));
+    EXPECT_EQ(packed[0], 0xDF);  // the first pixel counts too
     ASSERT_TRUE(image.SetBitDepth(4));
     std::string classic;  // red, green, blue of black, maroon, green, olive, navy, purple, teal, silver,
     for (int i = 0; i < 16; ++i)  // grey, red, lime, yellow, blue, fuchsia, aqua, white
