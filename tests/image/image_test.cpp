@@ -202,7 +202,7 @@ TEST(BmpImage, WritesComplementedOneBitRowsBottomUpNeverThroughALinkAndNoOtherDe
     std::string classic;  // red, green, blue of black, maroon, green, olive, navy, purple, teal, silver,
     for (int i = 0; i < 16; ++i)  // grey, red, lime, yellow, blue, fuchsia, aqua, white
         for (uint8_t c : {image.GetColor(i).Red, image.GetColor(i).Green, image.GetColor(i).Blue})
-            classic += c;
+            classic += static_cast<char>(c);
     EXPECT_EQ(Hex(classic), Hex(H("000000 800000 008000 808000 000080 800080 008080 C0C0C0 "
                                   "808080 FF0000 00FF00 FFFF00 0000FF FF00FF 00FFFF FFFFFF")));
     ASSERT_TRUE(CreateGrayscaleColorTable(image));  // a grey ramp: entry i of 16 is grey 17 i
