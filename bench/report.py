@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Turns the benchmark results in a build directory into one table of ratios.
 
-report.py DIR  reads DIR/{image,imagelib,convert,command,bulk,status,enum}.json (Google
+report.py DIR  reads DIR/{image,imagelib,convert,command,bulk,status,state,enum}.json (Google
 Benchmark output) and DIR/npm.json, prints a Markdown table.
 """
 import json
@@ -144,6 +144,23 @@ for name, label in (("BM_Status_SilentPrinter", "polling a silent printer"),
         pct = b["cpu_percent"]
         row(f"status thread: CPU {label}, {b['window_s']:.0f} s", f"{pct:.2f} % of a core", "100 % (one core)",
             f"{pct / 100:.4f}", "<= 1 %", yes(pct <= 1.0), "process CPU while the caller sleeps")
+
+state = load("state.json")
+waited, trip = bench(state, "BM_State_WaitPrinted"), bench(state, "BM_State_ReceiptAndRoundTrip")
+if waited and trip:
+    r = ms(waited) / ms(trip)
+    row("state: short receipt + KESTO_WaitPrinted vs the receipt + a bare round trip, virtual printer",
+        f"{ms(waited) * 1000:.0f} us", f"{ms(trip) * 1000:.0f} us", f"{r:.2f}x", "<= 1.5x", yes(r <= 1.5),
+        "round trip: DLE EOT 1 written and its answer read on the same socket, through the library's original Write and Read (their log entries included)")
+else:
+    row("state: KESTO_WaitPrinted vs a bare round trip", "failed", "", "", "<= 1.5x", "no")
+got = bench(state, "BM_State_GetPrinterStateWithStatusThread")
+if got:
+    us = ms(got) * 1000
+    row("state: KESTO_GetPrinterState with the status thread running", f"{us:.2f} us", "10 us (goal)",
+        f"{us / 10:.2f}", "<= 10 us", yes(us <= 10), "the latest status block, no wire traffic; the call logs only a changed state, so none in the loop")
+else:
+    row("state: KESTO_GetPrinterState with the status thread", "failed", "", "", "<= 10 us", "no")
 
 enum = load("enum.json")
 four, empty = bench(enum, "BM_Enum_FourPrinters"), bench(enum, "BM_Enum_EmptyBus")

@@ -1,17 +1,43 @@
 // Status decoding: any buffer with any count up to its size gives one of the
 // status codes, reads nothing outside the count and keeps a valid pin state.
+// The same bytes as a stream of mixed replies sort the same in any pieces, each
+// reply of its kind's form, its state bits within the named ones.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "fuzz_input.h"
 #include "kesto/kesto.h"
 #include "platform/debug_log.h"
+#include "transport/printer_replies.h"
 #include "transport/status_decoder.h"
 
 namespace {
+
+using Sorted = std::vector<std::pair<int, int>>;  // kind and id or first byte
+
+Sorted Sort(const std::string& bytes, size_t piece) {
+    kesto::ReplySorter sorter;
+    Sorted sorted;
+    for (size_t at = 0; at < bytes.size(); at += piece) {
+        for (const kesto::Reply& r : sorter.Feed(bytes.data() + at, std::min(piece, bytes.size() - at))) {
+            const bool id = r.kind == kesto::ReplyKind::kProcessId;
+            if (id && (r.id < 0 || r.id > 9999)) std::abort();
+            if (r.kind == kesto::ReplyKind::kStatusBlock &&
+                (kesto::StateFromStatusBlock(r.bytes) & ~0x3FF) != 0)
+                std::abort();
+            if (r.kind == kesto::ReplyKind::kRealTime && (r.bytes[0] & 0x93) != 0x12) std::abort();
+            sorted.emplace_back(static_cast<int>(r.kind), id ? r.id : r.bytes[0]);
+        }
+    }
+    return sorted;
+}
 
 bool IsStatusCode(int code) {
     switch (code) {
@@ -53,12 +79,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int code = kesto::DecodeStatusBlock(n == 0 ? nullptr : buffer.get(), count, last, pin);
     if (!IsStatusCode(code)) std::abort();
     const int after = pin.load();
-    if (after != 0 && after != KESTO_STATUS_DRAWER_PIN_LOW && after != KESTO_STATUS_DRAWER_PIN_HIGH) std::abort();
+    if (after != 0 && after != KESTO_STATUS_DRAWER_PIN_LOW && after != KESTO_STATUS_DRAWER_PIN_HIGH)
+        std::abort();
     if (count < 4 && (code != KESTO_STATUS_NOTHING || after != before)) std::abort();
     if (count >= 4) {
         // The last whole block now stands at the front.
         const size_t block = static_cast<size_t>(count / 4 * 4 - 4);
         if (std::memcmp(buffer.get(), bytes.data() + block, 4) != 0) std::abort();
     }
+    if (Sort(bytes, bytes.size() + 1) != Sort(bytes, 1 + countChoice % 7)) std::abort();
     return 0;
 }

@@ -413,6 +413,54 @@ KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime);
 
 /* ---- Printer state and print confirmation ---- */
 
+/* The printer's whole state as a bit set; 0 is on-line with nothing to
+ * report. Several bits may be set at once (cover open and paper end). Read
+ * from the automatic status block or the real-time status replies of the
+ * printer; a printer that does not tell a condition never sets its bit (a
+ * mechanical error has no bit of its own: it shows as KESTO_STATE_OFFLINE). */
+enum {
+    KESTO_STATE_OFFLINE = 0x001,                /* the printer does not print */
+    KESTO_STATE_COVER_OPEN = 0x002,
+    KESTO_STATE_PAPER_END = 0x004,              /* roll end sensor: no paper */
+    KESTO_STATE_PAPER_NEAR_END = 0x008,         /* roll near-end sensor: little paper left */
+    KESTO_STATE_FEED_BUTTON = 0x010,            /* the feed button is pressed, or feeding */
+    KESTO_STATE_DRAWER_PIN_HIGH = 0x020,        /* drawer kick-out connector pin 3 is high */
+    KESTO_STATE_WAITING_RECOVERY = 0x040,       /* off-line, waiting to go on-line again */
+    KESTO_STATE_CUTTER_ERROR = 0x080,           /* auto-cutter jammed: recover after clearing it */
+    KESTO_STATE_UNRECOVERABLE_ERROR = 0x100,    /* switch the printer off */
+    KESTO_STATE_AUTO_RECOVERABLE_ERROR = 0x200  /* e.g. head too hot: printing goes on by itself */
+};
+
+/* Called on a library thread with the printer's whole state at every change. */
+typedef void (*KESTO_PrinterStateCallback)(void* handle, int state, void* userData);
+
+/* The printer's state, never older than about a second: the latest automatic
+ * status block when the status thread reads this printer or a state callback
+ * is registered on it (no wire traffic then), else the real-time status
+ * replies (DLE EOT 1 to 4) asked for at the call. -1: no transport, or no
+ * answer within 2 s (KESTO_GetLastError gives ETIMEDOUT, or the write's error).
+ * Logged when the printer is asked or the answer differs from the last one,
+ * so that a host polling the state does not fill the log. */
+KESTO_API int KESTO_GetPrinterState(void* handle);
+
+/* Registers callback for this handle (replacing an earlier one); a null
+ * callback unregisters. Registering switches the printer to automatic status
+ * back (the printer then sends its state at once and at every change), whether
+ * the status thread runs or not. Once unregistering (or destroying the handle)
+ * returns, the callback is not called again. The callback runs on the thread
+ * that reads the printer's answers: do not wait for a confirmation or destroy
+ * the handle from inside it. 1; -1 no transport. */
+KESTO_API int KESTO_OnPrinterState(void* handle, KESTO_PrinterStateCallback callback, void* userData);
+
+/* Confirms that everything sent to this printer before the call is printed:
+ * sends a process-ID request (GS ( H, function 48) with an identifier of its
+ * own and waits for the printer's response carrying it. 1 confirmed; 0 not
+ * within timeoutMs (KESTO_GetPrinterState then tells why: paper end, cover
+ * open, off-line; a printer that never answers ends here too, never in 1);
+ * -1 no transport. Works over TCP and USB, with and without the status
+ * thread, from several threads at once (each call waits for its own id). */
+KESTO_API int KESTO_WaitPrinted(void* handle, int timeoutMs);
+
 #ifdef __cplusplus
 }
 

@@ -92,6 +92,10 @@ void KillThread() {
     KillThreadLocked();
 }
 
+bool StatusThreadReads(void* handle) {
+    return handle != nullptr && g_statusThreadDevice.load() == handle;
+}
+
 void StopStatusThreadUsing(void* handle) {
     std::lock_guard<std::mutex> guard(g_statusThreadControl);
     if (handle != nullptr && g_statusThreadDevice.load() == handle) KillThreadLocked();

@@ -10,3 +10,7 @@ void* GetPrinterStatusThreadProc(void* handle);
 // Stops the status thread when it polls through this handle, so that the
 // handle can be destroyed without pulling the transport from under it.
 void StopStatusThreadUsing(void* handle);
+
+// Whether the status thread polls through this handle (so the printer sends
+// an automatic status block at every change).
+bool StatusThreadReads(void* handle);

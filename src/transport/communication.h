@@ -4,6 +4,8 @@
 
 namespace kesto {
 
+class PrinterLink;
+
 // One status poll's outcome: the status code, and whether the poll got no byte
 // from the printer at all (every read failed, timed out or found the
 // connection gone), which a polling loop takes as a reason to pause.
@@ -36,6 +38,10 @@ public:
     // *stop becomes true; the poll then reports 0 without decoding or calling
     // back. A null stop waits the reads' full time-out, as GetPrinterStatus does.
     virtual kesto::StatusPoll PollStatus(const std::atomic<bool>* stop) = 0;
+
+    // The printer's state, state callback, confirmations and reader; null for
+    // a transport without one.
+    virtual kesto::PrinterLink* Link() { return nullptr; }
 
     Communication(const Communication&) = delete;
     Communication& operator=(const Communication&) = delete;

@@ -111,6 +111,7 @@ Ethernet::~Ethernet() {
 
 bool Ethernet::Open() {
     DebugPrint("Ethernet::Open\n");
+    link.Stop();  // its reader must not read the socket Init replaces
     Lock guard(&mutex);
     try {
         Init();
@@ -221,6 +222,7 @@ bool Ethernet::ConnectWithinTimeout(int fd) {
 }
 
 int Ethernet::Close() {
+    link.Stop();
     const int fd = sock_fd.exchange(-1);
     if (fd >= 0) {
         ::close(fd);
@@ -330,4 +332,15 @@ int Ethernet::ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop) {
     }
     DebugPrint("Ethernet::Read Received %d Bytes \n", static_cast<int>(received));
     return static_cast<int>(received);
+}
+
+int Ethernet::ReadReplies(char* buffer, int sliceMs) {
+    const int fd = sock_fd.load();
+    if (fd < 0) return -1;
+    const int ready = WaitReady(fd, POLLIN, std::chrono::milliseconds(sliceMs));
+    if (ready <= 0) return ready;
+    const ssize_t received = ::recv(fd, buffer, kReadSize, 0);
+    if (received > 0) return static_cast<int>(received);
+    if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+    return -1;
 }

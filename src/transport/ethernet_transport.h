@@ -59,7 +59,7 @@ public:
 
     // Parses the path and connects; true when connected.
     bool Open() override;
-    // Closes the socket if there is one; always 1.
+    // Stops the link's reader, closes the socket if there is one; always 1.
     int Close() override;
 
     // Parses the path and connects; the caller holds the mutex (Open does).
@@ -80,6 +80,10 @@ private:
     bool ConnectWithinTimeout(int fd);
     // Read, giving up within a slice once *stop becomes true (then -1).
     int ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop);
+    // The link's read: waits up to sliceMs, logs nothing; -1 once the
+    // connection is gone or closed.
+    int ReadReplies(char* buffer, int sliceMs);
+    int ReplyWaitMs() const { return static_cast<int>(timeouts.receive.count()); }
 
     sockaddr_in printerAddress{};
     int nPortNo = 0;

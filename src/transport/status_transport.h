@@ -4,6 +4,7 @@
 
 #include "platform/uncopyable.h"
 #include "transport/communication.h"
+#include "transport/printer_link.h"
 #include "transport/status_decoder.h"
 #include "transport/status_poll.h"
 
@@ -11,8 +12,8 @@ namespace kesto {
 
 // What the Ethernet and USB transports share: the connected flag, the last
 // error, the status callback and last status code, and the status poll built
-// on the transport's own read. Each transport class has its own drawer-pin
-// state (one per class, shared by all its objects), hence the class parameter.
+// on the transport's own read, and the printer link (its reader). The
+// drawer-pin state belongs to each transport object.
 //
 // After the five slots of Communication come, in this order, Open, Close and
 // SetPrinterStatusNotifyCallBack.
@@ -26,14 +27,25 @@ public:
 
     int GetPrinterStatus() override { return PollStatus(nullptr).code; }
     int GetLastError() override { return lastError.load(); }
+    // Reads the device itself until the link's reader runs, then takes the
+    // blocks the reader sorted out.
     StatusPoll PollStatus(const std::atomic<bool>* stop) override {
+        Transport* self = static_cast<Transport*>(this);
         return PollPrinterStatus(
             Transport::kStopEventPolicy, stop,
-            [this, stop](char* buffer) {
-                return static_cast<Transport*>(this)->ReadUnlessStopping(buffer, stop);
+            [this, self, stop](char* buffer) {
+                if (!link.BeginDeviceRead()) return link.TakeStatusBlocks(buffer, self->ReplyWaitMs(), stop);
+                const int count = self->ReadUnlessStopping(buffer, stop);
+                return link.EndDeviceRead(buffer, count) ? link.TakeStatusBlocks(buffer, 0, stop) : count;
             },
-            [this](char* buffer, int count) { return GetStatusCode(buffer, count); }, status);
+            [this](char* buffer, int count) {
+                const int code = GetStatusCode(buffer, count);
+                if (count >= 4) link.NoteStatusBlock(buffer);  // the decoded block now stands first
+                return code;
+            },
+            status);
     }
+    PrinterLink* Link() override { return &link; }
 
     // True only after a successful open and until Close.
     bool GetConnected() { return connected.load(); }
@@ -46,12 +58,15 @@ protected:
     std::atomic<bool> connected{false};
     std::atomic<int> lastError{0};
     StatusReport status;
+    PrinterLink link{
+        [this](char* buffer, int sliceMs) {
+            return static_cast<Transport*>(this)->ReadReplies(buffer, sliceMs);
+        },
+        [this](const std::string& bytes) { return Write(bytes.data(), static_cast<int>(bytes.size()), 0); },
+        lastError};
 
 private:
-    static std::atomic<int> previousPinState;
+    std::atomic<int> previousPinState{0};
 };
-
-template <typename Transport>
-std::atomic<int> StatusTransport<Transport>::previousPinState{0};
 
 }  // namespace kesto

@@ -111,6 +111,7 @@ USBPort::~USBPort() {
 
 bool USBPort::Open() {
     DebugPrint("USBPort::Open\n");
+    link.Stop();  // its reader must not read the device this Open replaces
     Lock lock(&mutex);
     // A second Open must not strand the device and context of the first.
     CloseDevice();
@@ -190,6 +191,7 @@ int USBPort::Init() {
 }
 
 int USBPort::Close() {
+    link.Stop();
     Lock lock(&mutex);
     CloseDevice();
     ReleaseContext();
@@ -298,6 +300,18 @@ int USBPort::ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop) {
         ClearStall(handle, kesto::kUsbEndpointIn, result);
     }
     return transferred;
+}
+
+int USBPort::ReadReplies(char* buffer, int sliceMs) {
+    libusb_device_handle* handle = deviceHandle.load();
+    if (handle == nullptr) return -1;
+    int transferred = 0;
+    const int result =
+        libusb_bulk_transfer(handle, kesto::kUsbEndpointIn, reinterpret_cast<unsigned char*>(buffer),
+                             kReadSize, &transferred, static_cast<unsigned int>(sliceMs));
+    if (transferred > 0 || result == 0 || result == LIBUSB_ERROR_TIMEOUT) return transferred;
+    ClearStall(handle, kesto::kUsbEndpointIn, result);
+    return result == LIBUSB_ERROR_PIPE ? 0 : -1;
 }
 
 void USBPort::SetPrinterStatusNotifyCallBack(int (*callback)(int)) {

@@ -52,7 +52,7 @@ public:
     // the connected flag. A device still open from an earlier Open is
     // closed first.
     bool Open() override;
-    // Releases interface 0, attaches the kernel driver again if Open detached
+    // Stops the link's reader, releases interface 0, attaches the kernel driver again if Open detached
     // it, closes the device and frees the libusb context; always 1.
     int Close() override;
     void SetPrinterStatusNotifyCallBack(int (*callback)(int)) override;
@@ -68,6 +68,10 @@ private:
     // Read, in short slices once a stop flag is given, giving up (0) when it
     // becomes true; the whole read still waits the full time-out.
     int ReadUnlessStopping(char* buffer, const std::atomic<bool>* stop);
+    // The link's read: one transfer of at most sliceMs, logs nothing; -1
+    // without a device or once it is gone.
+    int ReadReplies(char* buffer, int sliceMs);
+    int ReplyWaitMs() const { return readTimeoutMs; }
     // Callers hold the mutex.
     void CloseDevice();
     void ReleaseContext();

@@ -159,8 +159,11 @@ TEST(KestoTool, CommandsPrintRefusalsSendNothingAndStatusReadsInWords) {
     printer.server.Control("cover-close");
     printer.server.Control("paper-end");  // both roll sensors
     EXPECT_EQ(Kesto(a, {"status"}), "19 paper end\nexit 0");
-    const std::vector<Receipt> r = printer.Receipts(6);  // the status commands' GS a make the last two
-    ASSERT_EQ(r.size(), 6u);
+    printer.server.Control("paper-ok");
+    EXPECT_EQ(Kesto(a, {"print", "after"}), "exit 0");
+    const std::vector<Receipt> r = printer.Receipts(5);  // the status commands leave none
+    ASSERT_EQ(r.size(), 5u);
+    EXPECT_EQ(r[4].LineTexts(), std::vector<std::string>{"after"});
     EXPECT_EQ(r[0].LineTexts(), std::vector<std::string>{"hello"});
     EXPECT_EQ(Line(r[1], "Sale"), "A bold u0 1x2 centre 264 48x48");
     EXPECT_EQ(r[2].symbols.size() == 1 ? Scan(r[2].paper, r[2].symbols[0]) : "", "kesto from the shell");

@@ -121,6 +121,23 @@ TEST_F(UsbTransport, StatusComesInOnTheInEndpoint) {
     EXPECT_EQ(g_reported, (std::vector<int>{7, 0}));
 }
 
+// The reader on the IN endpoint: real-time answers, confirmations and blocks sorted apart.
+TEST_F(UsbTransport, TheStateAndTheConfirmationComeInOnTheInEndpoint) {
+    FakeUsbPrinter& printer = testbed.AddPrinter();
+    printer.Answer({0x12, 0x16, 0x12, 0x1E});  // cover open, paper near end
+    USBPort port("", "VANTO500", 1000);
+    ASSERT_TRUE(port.Open());
+    kesto::PrinterLink& link = *port.Link();
+    EXPECT_EQ(link.QueryState(20000), KESTO_STATE_COVER_OPEN | KESTO_STATE_PAPER_NEAR_END);
+    EXPECT_TRUE(link.WaitPrinted(20000));
+    printer.QueueIn({0x30, 0, 0, 0});
+    EXPECT_EQ(port.GetPrinterStatus(), 7);
+    EXPECT_EQ(printer.OutTransfers(),
+              (Transfers{kesto::RealTimeStatusRequests(), kesto::ProcessIdRequest(0)}));
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_FALSE(link.WaitPrinted(0));
+}
+
 TEST_F(UsbTransport, TheStopFlagOrAnUnplugEndsAWaitingRead) {
     FakeUsbPrinter& printer = testbed.AddPrinter();
     USBPort port("", "VANTO500");  // a status read waits 60 s

@@ -30,7 +30,8 @@ const char* const kUsage =
     "\n"
     "COMMANDS:\n"
     "  list                the attached USB printers, one description per line\n"
-    "  print [TEXT...]     print the text (or standard input), each line as a text block\n"
+    "  print [--wait] [TEXT...]   print the text (or standard input), each line as a text block;\n"
+    "                      --wait: wait until the printer confirms it printed (exit 2 if not)\n"
     "  receipt 1|2|3|4     print a sample receipt\n"
     "  barcode TYPE DATA   print a barcode: upca upce ean8 ean13 itf codabar code39 code93\n"
     "                      code128 qr pdf417, or the numeric type code\n"
@@ -38,6 +39,7 @@ const char* const kUsage =
     "  cut [--feed]        cut the paper (--feed: feed to the cutter first)\n"
     "  drawer A|B [--on MS] [--off MS]   open a cash drawer (pulse times in ms)\n"
     "  status [--watch [SECONDS]]        the printer status, in words\n"
+    "  status --all        the printer's whole state, in words\n"
     "  version             the library version\n"
     "\n"
     "`kesto COMMAND --help` shows the help of one command.\n";
@@ -153,8 +155,32 @@ int RunList(const std::vector<std::string>&) {
     return 0;
 }
 
+// The printer's whole state in words: "cover open, paper end".
+std::string StateWords(int state) {
+    static const std::pair<int, const char*> kWords[] = {
+        {KESTO_STATE_OFFLINE, "off-line"},
+        {KESTO_STATE_COVER_OPEN, "cover open"},
+        {KESTO_STATE_PAPER_END, "paper end"},
+        {KESTO_STATE_PAPER_NEAR_END, "paper near end"},
+        {KESTO_STATE_FEED_BUTTON, "feed button pressed"},
+        {KESTO_STATE_DRAWER_PIN_HIGH, "drawer pin 3 high"},
+        {KESTO_STATE_WAITING_RECOVERY, "waiting for on-line recovery"},
+        {KESTO_STATE_CUTTER_ERROR, "auto-cutter error"},
+        {KESTO_STATE_UNRECOVERABLE_ERROR, "unrecoverable error"},
+        {KESTO_STATE_AUTO_RECOVERABLE_ERROR, "automatically recoverable error"},
+    };
+    std::string words;
+    for (const auto& [bit, word] : kWords)
+        if (state & bit) words += (words.empty() ? "" : ", ") + std::string(word);
+    return words.empty() ? "on-line, nothing to report" : words;
+}
+
+// How long `print --wait` waits for the printer's confirmation.
+constexpr int kPrintedWaitMs = 10000;
+
 int PrintLines(void* h, const std::vector<std::string>& args) {
-    std::vector<std::string> lines = args;
+    const bool wait = !args.empty() && args[0] == "--wait";
+    std::vector<std::string> lines(args.begin() + (wait ? 1 : 0), args.end());
     if (lines.empty()) {
         for (std::string line; std::getline(std::cin, line);) lines.push_back(line);
     }
@@ -162,7 +188,14 @@ int PrintLines(void* h, const std::vector<std::string>& args) {
         const int written = KESTO_PrintText(h, line.c_str(), static_cast<int>(line.size()), false);
         if (written != static_cast<int>(line.size()) + 8) return Fail(Unreachable(h));
     }
-    return 0;
+    if (!wait) return 0;
+    const int printed = KESTO_WaitPrinted(h, kPrintedWaitMs);
+    if (printed == 1) return std::printf("printed\n"), 0;
+    if (printed < 0) return Fail(Unreachable(h));
+    const int state = KESTO_GetPrinterState(h);
+    std::printf("not printed within %d s: %s\n", kPrintedWaitMs / 1000,
+                state >= 0 ? StateWords(state).c_str() : "the printer does not answer");
+    return 2;
 }
 
 int RunPrint(const std::vector<std::string>& args) {
@@ -189,10 +222,10 @@ int RunReceipt(const std::vector<std::string>& args) {
 // library would send nothing for an unknown code and still report success).
 int BarcodeType(const std::string& name) {
     static const std::map<std::string, int> types = {
-        {"upca", BARCODE_TYPE_UPCA},       {"upce", BARCODE_TYPE_UPCE},     {"ean8", BARCODE_TYPE_EAN8},
-        {"ean13", BARCODE_TYPE_EAN13},     {"itf", BARCODE_TYPE_ITF},       {"codabar", BARCODE_TYPE_CODABAR},
-        {"code39", BARCODE_TYPE_CODE39},   {"code93", BARCODE_TYPE_CODE93}, {"code128", BARCODE_TYPE_CODE128},
-        {"qr", BARCODE_TYPE_QRCODE},       {"pdf417", BARCODE_TYPE_PDF417},
+        {"upca", BARCODE_TYPE_UPCA},     {"upce", BARCODE_TYPE_UPCE},     {"ean8", BARCODE_TYPE_EAN8},
+        {"ean13", BARCODE_TYPE_EAN13},   {"itf", BARCODE_TYPE_ITF},       {"codabar", BARCODE_TYPE_CODABAR},
+        {"code39", BARCODE_TYPE_CODE39}, {"code93", BARCODE_TYPE_CODE93}, {"code128", BARCODE_TYPE_CODE128},
+        {"qr", BARCODE_TYPE_QRCODE},     {"pdf417", BARCODE_TYPE_PDF417},
     };
     auto it = types.find(name);
     if (it != types.end()) return it->second;
@@ -280,7 +313,17 @@ int PrintChangedStatusCode(int code) {
 
 int RunStatus(const std::vector<std::string>& args) {
     long ignored = 0;
-    if (!args.empty() && args[0] != "--watch") return Fail("status takes only --watch [SECONDS]");
+    if (args.size() == 1 && args[0] == "--all") {
+        return WithDevice(
+            [](void* h, const std::vector<std::string>&) {
+                const int state = KESTO_GetPrinterState(h);
+                if (state < 0) return Fail(Unreachable(h));
+                std::printf("%s\n", StateWords(state).c_str());
+                return 0;
+            },
+            args);
+    }
+    if (!args.empty() && args[0] != "--watch") return Fail("status takes only --watch [SECONDS] or --all");
     if (args.size() > 2 || (args.size() == 2 && !ParseNumber(args[1], 0, 86400 * 365L, &ignored)))
         return Fail("status --watch takes SECONDS as a whole number (0 watches until Ctrl-C)");
     return WithDevice(
@@ -323,8 +366,11 @@ const std::map<std::string, Command>& Commands() {
          {"kesto list\n  Lists the attached USB printers of the family, one device description per line.\n",
           RunList}},
         {"print",
-         {"kesto [PRINTER] print [TEXT...]\n  Prints each argument (or each line of standard input) as one "
-          "text block.\n",
+         {"kesto [PRINTER] print [--wait] [TEXT...]\n  Prints each argument (or each line of standard input) "
+          "as one "
+          "text block.\n  --wait: waits up to 10 s for the printer's confirmation; prints \"printed\" (exit "
+          "0) or "
+          "why not (exit 2).\n",
           RunPrint}},
         {"receipt",
          {"kesto [PRINTER] receipt 1|2|3|4\n  Prints one of the four sample receipts.\n", RunReceipt}},
@@ -341,8 +387,10 @@ const std::map<std::string, Command>& Commands() {
           "pulse 50 ms on, 500 ms off by default.\n",
           RunDrawer}},
         {"status",
-         {"kesto [PRINTER] status [--watch [SECONDS]]\n  Prints the printer's status in words; --watch "
-          "reports every change until Ctrl-C or SECONDS.\n",
+         {"kesto [PRINTER] status [--watch [SECONDS] | --all]\n  Prints the printer's status in words; "
+          "--watch "
+          "reports every change until Ctrl-C or SECONDS; --all prints its whole state (cover, paper, drawer, "
+          "errors).\n",
           RunStatus}},
         {"version", {"kesto version\n  Prints the library version.\n", RunVersion}},
     };

@@ -1,6 +1,6 @@
 // GS commands: character size and reverse, cuts, margins and motion units,
 // barcodes and raster images. GS ( k is in two_dimensional_codes.cpp, the
-// status commands in status_replies.cpp.
+// status commands (GS a, GS r, GS ( H) in status_replies.cpp.
 #include <algorithm>
 
 #include "printer_core.h"
@@ -148,6 +148,7 @@ void PrintRaster(PrinterCore& p, const Command& c) {
 
 void TwoDimensionalOrOther(PrinterCore& p, const Command& c) {
     if (c.args[0] == 'k') return ApplyTwoDimensional(p, c);
+    if (c.args[0] == 'H') return ReplyProcessId(p, c);
     p.Say(Format("GS ( %c: not supported, %zu bytes skipped",
                  c.args[0] >= 0x21 && c.args[0] < 0x7F ? c.args[0] : '?', c.data.size()));
 }

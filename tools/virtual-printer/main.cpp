@@ -5,8 +5,8 @@
 //   kesto-virtual-printer --input FILE [--out DIR] [--width N]
 //   kesto-virtual-printer ctl --control-port N [--host ADDR] COMMAND...
 #include <pthread.h>
-#include <csignal>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -27,7 +27,9 @@ void Usage() {
                  "       kesto-virtual-printer --input FILE [--out DIR] [--width DOTS]\n"
                  "       kesto-virtual-printer ctl --control-port N [--host ADDR] COMMAND...\n"
                  "control commands: cover-open cover-close paper-near-end paper-end paper-ok\n"
-                 "                  drawer-open drawer-close offline online status help\n"
+                 "                  drawer-open drawer-close offline online feed-press feed-release\n"
+                 "                  cutter-error unrecoverable-error auto-recoverable-error\n"
+                 "                  waiting-recovery recover power-off power-on status help\n"
                  "scenario file: one \"<delay ms> <control command>\" per line\n");
 }
 

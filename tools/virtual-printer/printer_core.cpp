@@ -60,7 +60,8 @@ bool InRange(PrinterCore& p, int n, int lo, int hi, const char* what) {
     return false;
 }
 
-PrinterCore::PrinterCore(VirtualPrinter& owner) : vp(owner), parser([this](const Command& c) { Apply(c); }) {
+PrinterCore::PrinterCore(VirtualPrinter& owner)
+    : vp(owner), parser([this](const Command& c) { Receive(c); }) {
     Reset();
     NewReceipt();
 }
@@ -79,6 +80,12 @@ void PrinterCore::NewReceipt() {
     vp.current_.number = ++receipt_count;
     vp.current_.paper.Resize(paper_width(), 0);
     paper_y = 0;
+    printed = false;
+}
+
+void PrinterCore::DiscardReceipt() {
+    --receipt_count;
+    NewReceipt();
 }
 
 int PrinterCore::HDots(int units) const {
@@ -94,8 +101,8 @@ int PrinterCore::VDots(int units) const {
 void PrinterCore::FinishReceipt(bool cut) {
     Receipt& r = vp.current_;
     r.cut = cut;
+    if (!cut && paper_y == 0 && !printed) return DiscardReceipt();
     r.paper.EnsureHeight(std::max(paper_y, 1));
-    if (!cut && paper_y == 0 && r.transcript.empty()) return;
     if (vp.on_receipt_) vp.on_receipt_(r);
     vp.receipts_.push_back(std::move(r));
     if (vp.options_.max_kept > 0 && vp.receipts_.size() > vp.options_.max_kept)
@@ -124,7 +131,55 @@ void PrinterCore::DrawerPulse(int pin, int on, int off) {
     }
 }
 
+void PrinterCore::Receive(const Command& c) {
+    if (condition().power_off) return;
+    // A printer reads on while it cannot print: real-time commands and GS a
+    // act on arrival, everything else waits its turn.
+    const bool at_once = c.kind == CommandKind::kDle || (c.kind == CommandKind::kGs && c.code == 'a');
+    if (!at_once && Holding()) {
+        held.push_back({c, false});
+        held_bytes += held.back().size();
+        return;
+    }
+    Apply(c);
+}
+
+void PrinterCore::Resume() {
+    if (resuming) return;
+    resuming = true;
+    while (!held.empty() && !condition().Offline()) {
+        HeldCommand h = std::move(held.front());
+        held.pop_front();
+        held_bytes -= h.size();
+        if (h.end_of_stream)
+            EndOfData();
+        else
+            Apply(h.command);
+    }
+    resuming = false;
+}
+
+void PrinterCore::PowerLoss() {
+    size_t lost = 0;
+    for (const HeldCommand& h : held) lost += h.end_of_stream ? 0 : 1;
+    held.clear();
+    held_bytes = 0;
+    parser.Reset();
+    page_mode = false;
+    page_started = false;
+    ClearLine();
+    if (printed) Say(Format("power lost: %zu commands received and not printed are gone", lost));
+    FinishReceipt(false);
+}
+
+void PrinterCore::PowerOn() {
+    parser.Reset();
+    Reset();
+    asb = 0;
+}
+
 void PrinterCore::Apply(const Command& c) {
+    if (!IsStatusCommand(c)) printed = true;
     switch (c.kind) {
         case CommandKind::kDle:
             return ApplyRealTime(*this, c);
@@ -164,6 +219,16 @@ void PrinterCore::Apply(const Command& c) {
 
 void PrinterCore::EndOfStream() {
     parser.Finish();
+    if (condition().power_off) return;
+    if (Holding()) {
+        held.push_back({Command{}, true});
+        held_bytes += held.back().size();
+        return;
+    }
+    EndOfData();
+}
+
+void PrinterCore::EndOfData() {
     if (page_mode) {
         Say("end of data in page mode: page discarded");
         page_mode = false;

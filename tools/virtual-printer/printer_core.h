@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -80,15 +81,39 @@ struct LineItem {
     bool tab;
 };
 
+// A command received while printing was stopped, or the end of the stream
+// that came after such commands.
+struct HeldCommand {
+    Command command;
+    bool end_of_stream = false;
+    // The bytes it came in, about: what it takes of a receive buffer.
+    size_t size() const { return 2 + command.args.size() + command.data.size(); }
+};
+
 struct PrinterCore {
     explicit PrinterCore(VirtualPrinter& owner);
 
-    // Every decoded command arrives here.
+    // Every decoded command arrives here: answered at once when it is a
+    // real-time one, held while printing is stopped, else applied.
+    void Receive(const Command& c);
+    // Renders one command.
     void Apply(const Command& c);
     void EndOfStream();
+    // What the end of the stream does once everything before it is rendered.
+    void EndOfData();
+    // Renders what is held, in order, as long as the printer stays on line.
+    void Resume();
+    bool Holding() const { return !held.empty() || condition().Offline(); }
+    // The power went: what is not printed is lost, the receipt ends here.
+    void PowerLoss();
+    // Power back: power-on settings, nothing received.
+    void PowerOn();
 
     void Reset();
     void NewReceipt();
+    // Starts the receipt in progress again under the same number (it held
+    // only status commands).
+    void DiscardReceipt();
     void FinishReceipt(bool cut);
     void Cut(const std::string& what, int feed_dots);
     void DrawerPulse(int pin, int on, int off);
@@ -140,7 +165,12 @@ struct PrinterCore {
     int page_y = 0;
     PageArea page_geom;
     int receipt_count = 0;
-    uint8_t asb = 0;  // automatic status back groups; kept across ESC @
+    uint8_t asb = 0;       // automatic status back groups; kept across ESC @
+    bool printed = false;  // the receipt in progress has had a command that is not a status command
+
+    std::deque<HeldCommand> held;
+    size_t held_bytes = 0;  // the sizes of what `held` holds
+    bool resuming = false;  // Resume is running (a command it applies may change the condition)
 };
 
 // A command byte and what it does.
@@ -158,6 +188,8 @@ void ApplyTwoDimensional(PrinterCore& p, const Command& c);
 void SetAutomaticStatus(PrinterCore& p, const Command& c);
 // GS r: the paper sensor or drawer status byte.
 void ReplyTransmitStatus(PrinterCore& p, const Command& c);
+// GS ( H: the process-ID response (function 48).
+void ReplyProcessId(PrinterCore& p, const Command& c);
 
 // For the commands that switch a setting on or off with bit 0 of their
 // parameter: sets `flag` and says which.

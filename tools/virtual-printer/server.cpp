@@ -203,6 +203,10 @@ bool Server::Start(std::string* error) {
 void Server::Stop() {
     stop_ = true;
     sleep_cv_.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        printed_cv_.notify_all();
+    }
     for (std::thread* t : {&accept_thread_, &control_thread_, &scenario_thread_})
         if (t->joinable()) t->join();
     CloseFd(listen_fd_);
@@ -231,6 +235,10 @@ void Server::ServeClient(int fd) {
     }
     uint8_t buf[8192];
     for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            printed_cv_.wait(lock, [this] { return stop_ || printer_.held_bytes() < options_.buffer; });
+        }
         // Once stopping, only what has already arrived is read.
         bool stopping = !WaitReadable(fd, stop_);
         ssize_t n = ::recv(fd, buf, sizeof buf, stopping ? MSG_DONTWAIT : 0);
@@ -243,6 +251,7 @@ void Server::ServeClient(int fd) {
     printer_.EndOfStream();
     client_fd_ = -1;
     ::close(fd);
+    ++connections_;
 }
 
 void Server::ControlLoop() {
@@ -293,43 +302,79 @@ void Server::ScenarioLoop() {
     }
 }
 
+namespace {
+
+// The control words and what each does to the simulated condition.
+struct ControlWord {
+    const char* word;
+    void (*change)(Condition& c);
+};
+
+const ControlWord kControlWords[] = {
+    {"cover-open", [](Condition& c) { c.cover_open = true; }},
+    {"cover-close", [](Condition& c) { c.cover_open = false; }},
+    {"paper-near-end", [](Condition& c) { c.paper_near_end = true, c.paper_end = false; }},
+    {"paper-end", [](Condition& c) { c.paper_near_end = true, c.paper_end = true; }},  // both sensors
+    {"paper-ok", [](Condition& c) { c.paper_near_end = false, c.paper_end = false; }},
+    {"drawer-open", [](Condition& c) { c.drawer_high = true; }},
+    {"drawer-high", [](Condition& c) { c.drawer_high = true; }},
+    {"drawer-close", [](Condition& c) { c.drawer_high = false; }},
+    {"drawer-low", [](Condition& c) { c.drawer_high = false; }},
+    {"offline", [](Condition& c) { c.offline = true; }},
+    {"online", [](Condition& c) { c.offline = false; }},
+    {"feed-press", [](Condition& c) { c.feed_button = true; }},
+    {"feed-release", [](Condition& c) { c.feed_button = false; }},
+    {"cutter-error", [](Condition& c) { c.cutter_error = true; }},
+    {"unrecoverable-error", [](Condition& c) { c.unrecoverable_error = true; }},
+    {"auto-recoverable-error", [](Condition& c) { c.auto_recoverable_error = true; }},
+    {"waiting-recovery", [](Condition& c) { c.waiting_recovery = true; }},
+    // The operator cleared the jam, the head cooled down: all but an unrecoverable error.
+    {"recover", [](Condition& c) { c.cutter_error = c.auto_recoverable_error = c.waiting_recovery = false; }},
+    {"power-off", [](Condition& c) { c.power_off = true; }},
+    {"power-on", [](Condition& c) { c.power_off = false; }},
+};
+
+std::string ErrorWords(const Condition& c) {
+    std::string s;
+    if (c.cutter_error) s += ",cutter";
+    if (c.unrecoverable_error) s += ",unrecoverable";
+    if (c.auto_recoverable_error) s += ",auto-recoverable";
+    return s.empty() ? "none" : s.substr(1);
+}
+
+}  // namespace
+
 std::string Server::Control(const std::string& raw) {
     std::string cmd = Trim(raw);
     std::lock_guard<std::mutex> lock(mutex_);
-    Condition c = printer_.condition();
-    if (cmd == "cover-open")
-        c.cover_open = true;
-    else if (cmd == "cover-close")
-        c.cover_open = false;
-    else if (cmd == "paper-near-end")
-        c.paper_near_end = true, c.paper_end = false;
-    else if (cmd == "paper-end")
-        c.paper_near_end = true, c.paper_end = true;
-    else if (cmd == "paper-ok")
-        c.paper_near_end = false, c.paper_end = false;
-    else if (cmd == "drawer-open" || cmd == "drawer-high")
-        c.drawer_high = true;
-    else if (cmd == "drawer-close" || cmd == "drawer-low")
-        c.drawer_high = false;
-    else if (cmd == "offline")
-        c.offline = true;
-    else if (cmd == "online")
-        c.offline = false;
-    else if (cmd == "help")
-        return "ok commands: cover-open cover-close paper-near-end paper-end paper-ok drawer-open "
-               "drawer-close "
-               "offline online status";
-    else if (cmd != "status")
-        return "error unknown command '" + cmd + "' (try help)";
-    if (cmd != "status") printer_.SetCondition(c);
-    char buf[200];
-    std::snprintf(buf, sizeof buf, "ok cover=%s paper=%s drawer=%s %s asb=0x%02X receipts=%d",
+    if (cmd == "help") {
+        std::string words = "ok commands:";
+        for (const ControlWord& w : kControlWords) words += std::string(" ") + w.word;
+        return words + " status help";
+    }
+    if (cmd != "status") {
+        const ControlWord* found = nullptr;
+        for (const ControlWord& w : kControlWords)
+            if (cmd == w.word) found = &w;
+        if (found == nullptr) return "error unknown command '" + cmd + "' (try help)";
+        Condition c = printer_.condition();
+        found->change(c);
+        printer_.SetCondition(c);
+        printed_cv_.notify_all();
+    }
+    const Condition& c = printer_.condition();
+    char buf[320];
+    std::snprintf(buf, sizeof buf,
+                  "ok cover=%s paper=%s drawer=%s %s asb=0x%02X receipts=%d feed=%s errors=%s recovery=%s "
+                  "power=%s held=%zu",
                   c.cover_open ? "open" : "closed",
                   c.paper_end        ? "end"
                   : c.paper_near_end ? "near-end"
                                      : "ok",
                   c.drawer_high ? "high" : "low", c.Offline() ? "offline" : "online", printer_.asb_mask(),
-                  printer_.current().number - 1);
+                  printer_.current().number - 1, c.feed_button ? "pressed" : "released",
+                  ErrorWords(c).c_str(), c.waiting_recovery ? "waiting" : "none", c.power_off ? "off" : "on",
+                  printer_.held());
     return buf;
 }
 

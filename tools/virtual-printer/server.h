@@ -23,6 +23,9 @@ struct ServerOptions {
     bool echo = true;       // print a line per finished receipt on stdout
     PrinterOptions printer;
     std::vector<std::string> scenario;  // "<delay ms> <control command>" lines
+    // The receive buffer: once a stopped printer holds this many bytes, the
+    // printer port stops reading (the sender's writes wait) until it prints on.
+    size_t buffer = 4u << 20;
 };
 
 // Writes receipt-N.png and receipt-N.txt into `dir` (created if missing).
@@ -48,16 +51,23 @@ public:
     // closed them, so every receipt sent so far is finished.
     void Stop();
     int port() const { return port_; }
+    // Printer connections served to their end.
+    int connections() const { return connections_; }
     int control_port() const { return control_port_; }
 
-    // Runs one control command ("cover-open", "status", ...) and returns the
-    // answer: "ok ..." or "error ...".
+    // Runs one control command ("cover-open", "power-off", "status", ...) and
+    // returns the answer: "ok ..." (the state after it) or "error ...".
     std::string Control(const std::string& command);
 
     // Runs `f(printer)` under the printer's lock.
     template <typename F>
     auto WithPrinter(F f) {
         std::lock_guard<std::mutex> lock(mutex_);
+        // `f` may have let the printer print on: the port may read again.
+        struct Notify {
+            std::condition_variable& cv;
+            ~Notify() { cv.notify_all(); }
+        } notify{printed_cv_};
         return f(printer_);
     }
 
@@ -76,8 +86,10 @@ private:
     int listen_fd_ = -1, control_fd_ = -1;
     int port_ = 0, control_port_ = -1;
     std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
     std::mutex sleep_mutex_;
     std::condition_variable sleep_cv_;
+    std::condition_variable printed_cv_;  // with mutex_: the printer printed on, or stopping
     std::thread accept_thread_, control_thread_, scenario_thread_;
 };
 

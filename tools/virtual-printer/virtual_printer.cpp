@@ -72,6 +72,7 @@ VirtualPrinter::VirtualPrinter(PrinterOptions options) : options_(options) {
 VirtualPrinter::~VirtualPrinter() = default;
 
 void VirtualPrinter::Feed(const uint8_t* bytes, size_t n) {
+    if (condition_.power_off) return;  // switched off: nothing is received
     core_->parser.Feed(bytes, n);
 }
 

@@ -5,6 +5,10 @@
 // a transcript, and collected as a text model that tests can query. Status
 // replies (DLE EOT, automatic status back) go to a reply sink.
 //
+// While the simulated printer is off line, decoded commands are held in order
+// and rendered once it is back; real-time commands are answered as they
+// arrive. A power loss drops what is held.
+//
 // Not thread-safe: one caller at a time (the server serialises with a mutex).
 #pragma once
 
@@ -77,19 +81,34 @@ struct Receipt {
 };
 
 // Simulated printer condition, set from outside (control port, tests).
+// Whatever takes the printer off line stops printing: what arrives then is
+// kept in order and printed once the printer is back on line; real-time
+// commands and GS a are still answered at once.
 struct Condition {
     bool cover_open = false;
     bool paper_near_end = false;
     bool paper_end = false;
-    bool drawer_high = false;  // drawer kick-out connector pin 3
-    bool offline = false;      // forced off-line (besides cover open / paper end)
-    bool Offline() const { return offline || cover_open || paper_end; }
+    bool drawer_high = false;             // drawer kick-out connector pin 3
+    bool offline = false;                 // forced off-line (besides the causes below)
+    bool feed_button = false;             // the paper feed button is held down: paper is fed
+    bool waiting_recovery = false;        // waiting for online recovery (DLE ENQ or the operator)
+    bool cutter_error = false;            // recoverable: DLE ENQ 1 or 2, or the operator
+    bool unrecoverable_error = false;     // lasts until the power is switched off and on
+    bool auto_recoverable_error = false;  // e.g. print head too hot; clears by itself
+    bool power_off = false;               // answers nothing, keeps nothing
+    bool Error() const { return cutter_error || unrecoverable_error || auto_recoverable_error; }
+    bool Offline() const {
+        return offline || cover_open || paper_end || feed_button || waiting_recovery || Error() || power_off;
+    }
 };
 
 // The four bytes of an automatic status block for `c`.
 std::vector<uint8_t> StatusBlock(const Condition& c);
 // The byte DLE EOT n answers (n = 1..4); false for other n.
 bool RealTimeStatus(const Condition& c, int n, uint8_t* out);
+// Commands that only ask or tell the printer's state (real-time commands,
+// GS a, GS r, GS I, GS ( H): a connection of only these prints no receipt.
+bool IsStatusCommand(const Command& c);
 
 struct PrinterOptions {
     int width = 576;      // dots: 576 for 80 mm paper, 384 for 58 mm
@@ -125,9 +144,16 @@ public:
 
     const Condition& condition() const { return condition_; }
     // Changes the simulated condition; with automatic status back enabled a
-    // status block goes out when the change concerns an enabled group.
+    // status block goes out when the change concerns an enabled group. Back
+    // on line, the held commands are rendered (and their replies sent). Power
+    // off drops what is held and ends the receipt in progress where it is;
+    // power on starts with power-on settings and no error.
     void SetCondition(const Condition& c);
     uint8_t asb_mask() const;
+    // Commands received but not rendered yet (printing stopped), and about
+    // the bytes they came in.
+    size_t held() const;
+    size_t held_bytes() const;
 
     // Formatting state, for tests.
     const TextStyle& style() const;

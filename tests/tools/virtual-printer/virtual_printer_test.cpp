@@ -130,6 +130,148 @@ TEST(VirtualPrinter, StatusGoesBackOnEachChangeOfAnEnabledGroupAndOnRealTimeRequ
     EXPECT_EQ(step(&Condition::drawer_high, true), Bytes({0x14, 0, 0x03, 0}));
 }
 
+// A printer whose replies are collected.
+struct Listened {
+    VirtualPrinter p;
+    std::string sent;
+    Listened() {
+        p.set_reply_sink(
+            [this](const uint8_t* b, size_t n) { sent.append(reinterpret_cast<const char*>(b), n); });
+    }
+    std::string Take() { return std::exchange(sent, ""); }
+    void Set(bool Condition::*field, bool on) {
+        Condition c = p.condition();
+        c.*field = on;
+        p.SetCondition(c);
+    }
+};
+
+const std::string kAskAll = Bytes({0x10, 4, 1, 0x10, 4, 2, 0x10, 4, 3, 0x10, 4, 4});
+std::string ProcessId(const std::string& id) {
+    return Bytes({0x1D, '(', 'H', 6, 0, '0', '0'}) + id;
+}
+
+TEST(VirtualPrinter, EachConditionSetsItsBitsInTheRealTimeRepliesAndTheStatusBlock) {
+    // Replies always carry bits 1 and 4 (0x12), a block's first byte bit 4 (0x10). Off line: DLE EOT 1
+    // bit 3 and block byte 1 bit 3; an error: DLE EOT 2 bit 6 ("error occurred").
+    const std::pair<bool Condition::*, std::string> rows[] = {
+        {nullptr, "12 12 12 12 | 10 00 00 00"},
+        {&Condition::drawer_high, "16 12 12 12 | 14 00 00 00"},          // pin 3 high
+        {&Condition::offline, "1A 12 12 12 | 18 00 00 00"},              // off line, no cause named
+        {&Condition::cover_open, "1A 16 12 12 | 38 00 00 00"},           // cover: EOT 2 bit 2, byte 1 bit 5
+        {&Condition::paper_near_end, "12 12 12 1E | 10 00 03 00"},       // EOT 4 bits 2-3, byte 3 bits 0-1
+        {&Condition::paper_end, "1A 32 12 72 | 18 00 0C 00"},            // stop: EOT 2 bit 5; EOT 4 bits 5-6
+        {&Condition::feed_button, "5A 1A 12 12 | 58 02 00 00"},          // EOT 1 bit 6, EOT 2 bit 3
+        {&Condition::waiting_recovery, "3A 12 12 12 | 18 01 00 00"},     // EOT 1 bit 5, byte 2 bit 0
+        {&Condition::cutter_error, "1A 52 1A 12 | 18 08 00 00"},         // EOT 3 bit 3
+        {&Condition::unrecoverable_error, "1A 52 32 12 | 18 20 00 00"},  // EOT 3 bit 5
+        {&Condition::auto_recoverable_error, "1A 52 52 12 | 18 40 00 00"},  // EOT 3 bit 6
+    };
+    for (const auto& [field, expected] : rows) {
+        Listened l;
+        if (field != nullptr) l.Set(field, true);
+        l.p.Feed(kAskAll + Bytes({0x1D, 'a', 0xFF}));
+        const std::string got = l.Take();
+        EXPECT_EQ(HexBytes({got.begin(), got.begin() + 4}) + " | " + HexBytes({got.begin() + 4, got.end()}),
+                  expected);
+    }
+}
+
+TEST(VirtualPrinter, StoppedMidReceiptItHoldsTheRestAnswersAtOnceAndGoesOnWhenTheCauseClears) {
+    const std::string rest = "two\n" + ProcessId("0001") + "three\n" + Bytes({0x10, 4, 1});
+    const std::string enq1 = Bytes({0x10, 5, 1}), enq2 = Bytes({0x10, 5, 2});
+    // The cause, and the DLE ENQ a host recovers with (none: the cause clears).
+    const std::pair<bool Condition::*, std::string> rows[] = {
+        {&Condition::cover_open, ""},     {&Condition::paper_end, ""},
+        {&Condition::offline, ""},        {&Condition::feed_button, ""},
+        {&Condition::cutter_error, ""},   {&Condition::auto_recoverable_error, ""},
+        {&Condition::cutter_error, enq1}, {&Condition::waiting_recovery, enq1},
+        {&Condition::cutter_error, enq2},  // drops what is held: its process ID is never answered
+    };
+    for (const auto& [field, recovery] : rows) {
+        Listened l;
+        l.p.Feed("one\n");
+        l.Set(field, true);
+        l.p.Feed(rest);
+        l.p.EndOfStream();
+        const std::string answer = l.Take();  // at once: off line
+        EXPECT_TRUE(answer.size() == 1 && (answer[0] & 0x08)) << HexBytes({answer.begin(), answer.end()});
+        EXPECT_EQ(l.p.current().LineTexts(), std::vector<std::string>{"one"});
+        if (recovery.empty()) l.Set(field, false);
+        l.p.Feed(recovery);
+        EXPECT_EQ(l.Take(), recovery == enq2 ? "" : "7\"0001" + std::string(1, '\0'));
+        ASSERT_EQ(l.p.receipts().size(), 1u) << HexBytes({recovery.begin(), recovery.end()});
+        const std::vector<std::string> whole = {"one", "two", "three"};
+        EXPECT_EQ(l.p.receipts()[0].LineTexts(), recovery == enq2 ? std::vector<std::string>{"one"} : whole);
+    }
+}
+
+TEST(VirtualPrinter, PowerLossEndsTheReceiptWhereItIsDropsTheRestAndComesBackWithPowerOnSettings) {
+    Listened l;
+    l.p.Feed(Bytes({0x1D, 'a', 0x0F, 0x1B, '!', 0x38}) + "one\n");
+    l.Set(&Condition::paper_end, true);
+    l.p.Feed("two\n" + ProcessId("0001"));
+    l.Take();
+    l.Set(&Condition::power_off, true);
+    l.p.Feed("lost\n" + kAskAll);
+    l.p.EndOfStream();
+    l.Set(&Condition::paper_end, false);  // refilled while off: nothing to print
+    l.Set(&Condition::power_off, false);
+    EXPECT_EQ(l.Take(), "");
+    EXPECT_EQ(l.p.asb_mask(), 0);
+    l.p.Feed("three\n");
+    l.p.EndOfStream();
+    ASSERT_EQ(l.p.receipts().size(), 2u);
+    EXPECT_EQ(l.p.receipts()[0].LineTexts(), std::vector<std::string>{"one"});
+    EXPECT_FALSE(l.p.receipts()[0].cut);
+    EXPECT_EQ(Describe(l.p.receipts()[1].lines.at(0)), "A u0 1x1 left 0 60x24");  // not double size
+}
+
+TEST(VirtualPrinter, PrinterPortReadsOnWhileStoppedAndAConnectionOfOnlyStatusCommandsLeavesNoReceipt) {
+    LocalPrinter printer;
+    EXPECT_EQ(printer.server.Control("paper-end").substr(0, 37), "ok cover=closed paper=end drawer=low ");
+    {
+        RawClient host(printer.server.port());
+        host.Send("held\n" + ProcessId("0001") + Bytes({0x10, 4, 4}));
+        EXPECT_EQ(host.Read(1), "\x7E");  // both roll sensors
+        EXPECT_NE(printer.server.Control("status").find(" held=3"), std::string::npos);
+        printer.server.Control("paper-ok");
+        EXPECT_EQ(host.Read(7), "7\"0001" + std::string(1, '\0'));
+    }
+    {
+        RawClient host(printer.server.port());
+        host.Send(Bytes({0x1D, 'a', 0x0F, 0x10, 4, 1, 0x1D, 'r', 1}) + ProcessId("0002"));
+        EXPECT_EQ(host.Read(4 + 1 + 1 + 7).substr(4), Bytes({0x12, 0, '7', '"', '0', '0', '0', '2', 0}));
+    }
+    ASSERT_TRUE(kesto::test::WaitUntil([&] { return printer.server.connections() == 2; }));
+    const std::vector<Receipt> r = printer.Receipts(1);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].LineTexts(), std::vector<std::string>{"held"});
+    EXPECT_NE(printer.server.Control("status").find(" receipts=1 "), std::string::npos);
+}
+
+TEST(VirtualPrinter, AStoppedPrinterWhoseBufferIsFullReadsNoMoreUntilItPrintsOn) {
+    LocalPrinter printer(2);
+    printer.server.Control("cover-open");
+    RawClient host(printer.server.port());
+    const int small = 4096;
+    ::setsockopt(host.fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    auto held = [&] {
+        const std::string status = printer.server.Control("status");
+        return status.substr(status.rfind(' ') + 1);
+    };
+    host.Send(
+        Bytes({0x1B, '=', 0}));  // fills the buffer; deselected, the printer prints none of what follows
+    ASSERT_TRUE(kesto::test::WaitUntil([&] { return held() == "held=1"; }));
+    const std::string more(4096, 'y');
+    for (int i = 0; i < 10000 && ::send(host.fd, more.data(), more.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0;)
+        ++i;  // until the sender has to wait
+    EXPECT_EQ(held(), "held=1");
+    printer.server.Control("cover-close");
+    host.Send(Bytes({0x10, 4, 2}));
+    EXPECT_EQ(host.Read(1), "\x12");  // read once the cover was shut
+}
+
 TEST(VirtualPrinter, PayloadsOver8MiBAreSkippedAndReceiptAndPageAreaAreCapped) {
     for (int rows : {32768, 32769}) {  // 256 bytes a row: 8 MiB, then one row more
         const Receipt r = PrintOne(Bytes({0x1D, 'v', '0', 0, 0, 1, rows & 0xFF, rows >> 8}) +

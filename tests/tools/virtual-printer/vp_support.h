@@ -5,10 +5,13 @@
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,8 +72,9 @@ inline std::string ReadFile(const std::string& path) {
 
 // The virtual printer on a free loopback port of this process.
 struct LocalPrinter {
-    Server server{ServerOptions{"127.0.0.1", 0, -1, "", false, {}, {}}};  // a free port, no echo
-    LocalPrinter() {
+    Server server;
+    explicit LocalPrinter(size_t buffer = 4u << 20)
+        : server(ServerOptions{"127.0.0.1", 0, -1, "", false, {}, {}, buffer}) {  // a free port, no echo
         std::string error;
         EXPECT_TRUE(server.Start(&error)) << error;
     }
@@ -80,6 +84,31 @@ struct LocalPrinter {
         auto all = [&] { return server.WithPrinter([](VirtualPrinter& p) { return p.receipts(); }); };
         EXPECT_TRUE(kesto::test::WaitUntil([&] { return all().size() >= count; })) << "receipts missing";
         return all();
+    }
+};
+
+// A bare TCP connection to a printer port on this machine: the bytes a host
+// sends and what the printer sends back.
+struct RawClient {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    explicit RawClient(int port) {
+        sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    }
+    ~RawClient() { ::close(fd); }
+    void Send(const std::string& b) {
+        EXPECT_EQ(::send(fd, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size()));
+    }
+    // The next `n` bytes the printer sent; fewer when a minute passes without them.
+    std::string Read(size_t n) {
+        std::string got(n, '\0');
+        size_t have = 0;
+        for (pollfd p{fd, POLLIN, 0}; have < n && ::poll(&p, 1, 60000) == 1;) {
+            const ssize_t r = ::recv(fd, &got[have], n - have, 0);
+            if (r <= 0) break;
+            have += static_cast<size_t>(r);
+        }
+        return got.substr(0, have);
     }
 };
 

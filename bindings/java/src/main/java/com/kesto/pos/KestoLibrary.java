@@ -326,4 +326,18 @@ public interface KestoLibrary extends Library {
     // ---- Extensions: text in the shop's language ------------------------------------------
 
     // ---- Extensions: printer state and print confirmation ---------------------------------
+
+    /** {@code void (*)(void*, int, void*)}: the printer's whole state ({@code KESTO_STATE_*} bits) at every change. */
+    interface PrinterStateCallback extends Callback {
+        void callback(Pointer handle, int state, Pointer userData);
+    }
+
+    /** The state bit set, or -1 (no transport, no answer within 2 s). */
+    int KESTO_GetPrinterState(Pointer handle);
+
+    /** 1; a null callback unregisters; -1 no transport. */
+    int KESTO_OnPrinterState(Pointer handle, PrinterStateCallback callback, Pointer userData);
+
+    /** 1 printed, 0 not confirmed within timeoutMs, -1 no transport. */
+    int KESTO_WaitPrinted(Pointer handle, int timeoutMs);
 }
