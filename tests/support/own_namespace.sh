@@ -33,36 +33,28 @@ mode=$1
 shift
 case $mode in
 tmp)
-    keep=
-    while [ "$1" != -- ]; do
-        case $1 in /tmp/*) keep="$keep$1
-" ;; esac
+    option=$(namespace_option m) || {
+        while [ "$1" != -- ]; do shift; done
         shift
-    done
-    shift
-    option=$(namespace_option m) || exec flock /tmp/.kesto-fixed-files.lock "$@"
+        exec flock /tmp/.kesto-fixed-files.lock "$@"
+    }
     # Inside, each kept folder is opened before the tmpfs hides it, then bound
     # back from its descriptor (-c: the kernel, not mount, follows that link).
-    KEEP=$keep exec unshare "$option" sh -c '
-        fd=3
-        while read -r dir; do
-            [ -n "$dir" ] || continue
-            eval "exec $fd<\"\$dir\"" || exit 1
-            fd=$((fd + 1))
-        done <<KEPT
-$KEEP
-KEPT
+    exec unshare "$option" sh -c '
+        fd=3 kept=
+        for dir; do
+            shift
+            [ "$dir" = -- ] && break
+            case $dir in /tmp/*)
+                eval "exec $fd<\"\$dir\" && dir$fd=\$dir" || exit 1
+                kept="$kept $fd" fd=$((fd + 1)) ;;
+            esac
+        done
         mount -t tmpfs tmpfs /tmp || exit 1
-        fd=3
-        while read -r dir; do
-            [ -n "$dir" ] || continue
-            mkdir -p "$dir" && mount -c --bind "/proc/self/fd/$fd" "$dir" || exit 1
-            eval "exec $fd<&-"
-            fd=$((fd + 1))
-        done <<KEPT
-$KEEP
-KEPT
-        unset KEEP
+        for fd in $kept; do
+            eval "dir=\$dir$fd"
+            mkdir -p "$dir" && mount -c --bind "/proc/self/fd/$fd" "$dir" && eval "exec $fd<&-" || exit 1
+        done
         exec "$@"' sh "$@"
     ;;
 net)
