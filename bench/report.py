@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Turns the benchmark results in a build directory into one table of ratios.
 
-report.py DIR  reads DIR/{image,imagelib,convert,command,bulk,status,state,enum}.json (Google
-Benchmark output) and DIR/npm.json, prints a Markdown table.
+report.py DIR  reads DIR/{image,imagelib,convert,command,bulk,status,state,enum,text}.json (Google
+Benchmark output) and DIR/npm.json and DIR/npm_text.json, prints a Markdown table.
 """
 import json
 import os
@@ -170,6 +170,20 @@ if four and empty:
         f"{ms(empty):.2f} ms", f"{r:.1f}x", "report", "", "umockdev testbed; libusb_init/exit on every call")
 else:
     row("enumeration: KESTO_GetHardwareXML", "failed", "", "", "report", "")
+
+text = bench(load("text.json"), "BM_Text_EncodeMixedEuropean")
+npm_text = load("npm_text.json") or {}
+if text and "ms" in npm_text:
+    r = ms(text) / npm_text["ms"]
+    ours, theirs = int(text["switches"]), npm_text["switches"]
+    row(f"text: encode 1 MiB mixed European UTF-8 vs npm @point-of-sale/codepage-encoder {npm_text['version']}",
+        f"{ms(text):.2f} ms, {ours} ESC t", f"{npm_text['ms']:.0f} ms, {theirs} switches", f"{r:.5f}x",
+        "<= 0.5x, switches <=", yes(r <= 0.5 and ours <= theirs),
+        "bytes out, no transport; the same 16 tables; npm: autoEncode (median of %d)" % npm_text["runs"])
+else:
+    reason = npm_text.get("error", "not measured") if text else "the library's row failed"
+    row("text: encode 1 MiB mixed European UTF-8 vs npm codepage-encoder", f"{ms(text):.2f} ms" if text else "",
+        "n/a", "n/a", "<= 0.5x", "n/a", reason)
 
 print("| measurement | measured | baseline | ratio | target | met? | notes |")
 print("|---|---|---|---|---|---|---|")

@@ -91,7 +91,7 @@ KESTOCommu::KESTOCommu).")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 # The virtual printer draws its receipts in the Terminus bitmap fonts.
-set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${same_library}, fonts-terminus-otb")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${same_library}, fonts-terminus-otb, xfonts-wqy, fonts-unifont")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "tools for ESC/POS receipt printers driven by libKESTOCommu
 kesto prints text, barcodes, images and sample receipts, cuts, opens the cash
 drawer and watches the status of a printer from the shell, through

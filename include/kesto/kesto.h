@@ -411,6 +411,50 @@ KESTO_API int KESTO_OpenCashDrawerB(void* handle, int onTime, int offTime);
 
 /* ---- Text in the shop's language (UTF-8 through the code tables) ---- */
 
+/* Multibyte code systems that may stand in a code-table list beside the ESC t
+ * numbers. A printer has at most one multibyte font: the first of the list
+ * counts, any other is passed over. The library converts to them with the C
+ * library's iconv: a host needs glibc's GB18030, SHIFT_JIS, BIG5 and EUC-KR
+ * converters (the gconv modules every glibc installation ships). */
+enum {
+    KESTO_CODES_GB18030 = 256,
+    KESTO_CODES_SHIFT_JIS = 257,
+    KESTO_CODES_BIG5 = 258,
+    KESTO_CODES_KSC5601 = 259
+};
+
+/* Prints length bytes of UTF-8 text as PrintText prints raw bytes: no reset,
+ * no framing, no line feed added, so the formatting set before stays and a
+ * '\n' feeds a line. ASCII goes out as it is; every other character through a
+ * code table of the printer's list that holds it (see KESTO_SetCodeTables),
+ * with ESC t n before the first such character of the call and wherever the
+ * table has to change. The table in force stays while it holds the next
+ * character; otherwise the table of the list that holds the longest stretch
+ * of what follows (the first of the list among equals) is selected. A
+ * character no single-byte table of the list holds but a listed multibyte
+ * system does goes out in the multibyte mode (FS & ... FS ., FS C 1 before the
+ * first Shift JIS run of the call). A character nothing holds prints as '?',
+ * and so does each byte of invalid UTF-8 (cut sequences, overlong forms,
+ * surrogates). One write; returns its result (the count of encoded bytes
+ * written), or -1 without a transport, for a null text or a negative length
+ * (nothing sent). Logs the call and its result and raises the print-in-progress
+ * flag while it writes. */
+KESTO_API int KESTO_PrintTextUtf8(void* handle, const char* text, int length);
+
+/* The code tables this printer holds, in its order of preference (printers
+ * differ by model and firmware): ESC t numbers 0 PC437, 1 Katakana, 2 PC850,
+ * 3 PC860, 4 PC863, 5 PC865, 14 PC737, 16 WPC1252, 17 PC866, 18 PC852,
+ * 19 PC858, 33 WPC775, 34 PC855, 36 PC862, 37 PC864, 45 WPC1250, 46 WPC1251,
+ * 47 WPC1253, 49 WPC1255, 50 WPC1256, 51 WPC1257, and the KESTO_CODES_*
+ * systems. count 0 restores the default list: 0 1 2 3 4 5 14 16 17 18 19 33
+ * 34 45 46 47 51 (no right-to-left tables: they print in storage order, and
+ * Arabic unshaped; no multibyte system: a printer without that font prints
+ * garbage). Returns 1; -1 for a null handle, a negative count, a null list
+ * with a positive count or a number outside the list above, and then the
+ * printer's list stays as it was. The list belongs to this handle; it needs no
+ * connection and sends nothing. */
+KESTO_API int KESTO_SetCodeTables(void* handle, const int* tables, int count);
+
 /* ---- Printer state and print confirmation ---- */
 
 /* The printer's whole state as a bit set; 0 is on-line with nothing to

@@ -1,5 +1,7 @@
 #include "printer/printer.h"
 
+#include <utility>
+
 #include "printer/xml_helpers.h"
 
 const std::string DefaultSerialSettings =
@@ -57,6 +59,16 @@ Printer::Printer(const char* description, int descriptionLength)
 }
 
 Printer::~Printer() = default;
+
+void Printer::SetCodeTables(std::vector<int> tables) {
+    std::lock_guard<std::mutex> lock(codeTablesMutex);
+    codeTables = std::move(tables);
+}
+
+std::vector<int> Printer::GetCodeTables() const {
+    std::lock_guard<std::mutex> lock(codeTablesMutex);
+    return codeTables;
+}
 
 bool Printer::Open() {
     return false;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
+#include <vector>
 
 class Communication;
 
@@ -51,6 +53,11 @@ public:
     bool GetConnectedFlag() const { return connected.load(); }
     void SetConnectedFlag(bool value) { connected.store(value); }
 
+    // The code tables this printer holds, in its order of preference; empty
+    // until the host names them (the text layer then uses its default list).
+    void SetCodeTables(std::vector<int> tables);
+    std::vector<int> GetCodeTables() const;
+
     Printer(const Printer&) = delete;
     Printer& operator=(const Printer&) = delete;
 
@@ -61,4 +68,9 @@ protected:
     std::string path;
     int type;
     std::atomic<int> lastError;
+
+private:
+    // A host thread may name the tables while another prints.
+    mutable std::mutex codeTablesMutex;
+    std::vector<int> codeTables;
 };

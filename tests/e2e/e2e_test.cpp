@@ -125,6 +125,8 @@ TEST(EndToEnd, LongTextArrivesWholeInFontAAndALongQrCodeScans) {
     EXPECT_EQ(Scan(r[0].paper, r[0].symbols[0]), qr);
 }
 
+}  // namespace
+
 // kesto against the printer at `address`: what it wrote, then "exit" and its exit status.
 std::string Kesto(const std::string& address, std::vector<std::string> args) {
     args.insert(args.begin(), {KESTO_CLI, "--tcp", address});
@@ -132,6 +134,8 @@ std::string Kesto(const std::string& address, std::vector<std::string> args) {
     const int status = kesto.Finish();
     return kesto.output + "exit " + std::to_string(status);
 }
+
+namespace {
 
 TEST(KestoTool, CommandsPrintRefusalsSendNothingAndStatusReadsInWords) {
     LocalPrinter printer;
@@ -155,10 +159,10 @@ TEST(KestoTool, CommandsPrintRefusalsSendNothingAndStatusReadsInWords) {
     EXPECT_EQ(Kesto(a, {"drawer", "B", "--on", "100"}), "exit 0");
     printer.server.Control("drawer-close");
     printer.server.Control("cover-open");
-    EXPECT_EQ(Kesto(a, {"status"}), "7 cover open\nexit 0");
+    EXPECT_EQ(Kesto(a, {"status"}), "7 cover open\nstate: off-line, cover open\nexit 0");
     printer.server.Control("cover-close");
     printer.server.Control("paper-end");  // both roll sensors
-    EXPECT_EQ(Kesto(a, {"status"}), "19 paper end\nexit 0");
+    EXPECT_EQ(Kesto(a, {"status"}), "19 paper end\nstate: off-line, paper end, paper near end\nexit 0");
     printer.server.Control("paper-ok");
     EXPECT_EQ(Kesto(a, {"print", "after"}), "exit 0");
     const std::vector<Receipt> r = printer.Receipts(5);  // the status commands leave none

@@ -103,8 +103,8 @@ TEST(PrinterStateEndToEnd, TheToolTellsTheWholeStateAndWhetherTheReceiptPrinted)
     LocalPrinter printer;
     printer.server.Control("cover-open");
     printer.server.Control("drawer-open");
-    EXPECT_EQ(Kesto(printer.Address(), {"status", "--all"}),
-              "off-line, cover open, drawer pin 3 high\nexit 0");
+    EXPECT_EQ(Kesto(printer.Address(), {"status"}),
+              "7 cover open\nstate: off-line, cover open, drawer pin 3 high\nexit 0");
     printer.server.Control("cover-close");
     EXPECT_EQ(Kesto(printer.Address(), {"print", "--wait", "sold"}), "printed\nexit 0");
     printer.server.Control("power-off");

@@ -1,11 +1,15 @@
 // kesto: print, cut, open the drawer, watch status and list printers from a
 // shell, through the library's exported C API only (as a host would).
+#include <iconv.h>
 #include <kesto/kesto.h>
+#include <langinfo.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +34,8 @@ const char* const kUsage =
     "\n"
     "COMMANDS:\n"
     "  list                the attached USB printers, one description per line\n"
-    "  print [--wait] [TEXT...]   print the text (or standard input), each line as a text block;\n"
+    "  print [--wait] [--code-tables N,N...] [--multibyte SYSTEM] [--raw] [TEXT...]\n"
+    "                      print the text (or standard input) in the locale's characters, a line each;\n"
     "                      --wait: wait until the printer confirms it printed (exit 2 if not)\n"
     "  receipt 1|2|3|4     print a sample receipt\n"
     "  barcode TYPE DATA   print a barcode: upca upce ean8 ean13 itf codabar code39 code93\n"
@@ -38,8 +43,7 @@ const char* const kUsage =
     "  image FILE          print an image file (converted by the conversion script)\n"
     "  cut [--feed]        cut the paper (--feed: feed to the cutter first)\n"
     "  drawer A|B [--on MS] [--off MS]   open a cash drawer (pulse times in ms)\n"
-    "  status [--watch [SECONDS]]        the printer status, in words\n"
-    "  status --all        the printer's whole state, in words\n"
+    "  status [--watch [SECONDS]]        the printer status and its whole state, in words\n"
     "  version             the library version\n"
     "\n"
     "`kesto COMMAND --help` shows the help of one command.\n";
@@ -178,17 +182,54 @@ std::string StateWords(int state) {
 // How long `print --wait` waits for the printer's confirmation.
 constexpr int kPrintedWaitMs = 10000;
 
-int PrintLines(void* h, const std::vector<std::string>& args) {
-    const bool wait = !args.empty() && args[0] == "--wait";
-    std::vector<std::string> lines(args.begin() + (wait ? 1 : 0), args.end());
-    if (lines.empty()) {
-        for (std::string line; std::getline(std::cin, line);) lines.push_back(line);
+// What `print` was asked for: the lines, the printer's code tables, the road.
+struct PrintRequest {
+    std::vector<std::string> lines;
+    std::vector<int> tables;  // empty: the library's default list
+    bool raw = false;
+    bool wait = false;  // for the printer's confirmation
+};
+PrintRequest g_print;
+
+// The library's default list (kesto.h), for --multibyte without --code-tables.
+const std::vector<int> kDefaultTables = {0, 1, 2, 3, 4, 5, 14, 16, 17, 18, 19, 33, 34, 45, 46, 47, 51};
+
+// The locale's text as UTF-8; a locale without a character set of its own
+// (C, POSIX: ASCII) passes its bytes on as UTF-8. Empty with ok false when
+// the text is not in the locale's character set.
+std::string LocaleToUtf8(const std::string& text, bool* ok) {
+    *ok = true;
+    const std::string codeset = nl_langinfo(CODESET);
+    if (codeset == "UTF-8" || codeset == "ANSI_X3.4-1968") return text;
+    iconv_t cd = iconv_open("UTF-8", codeset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return text;  // NOLINT(performance-no-int-to-ptr)
+    std::string in = text, out(text.size() * 4 + 4, '\0');
+    char* inp = in.data();
+    char* outp = out.data();
+    size_t inLeft = in.size(), outLeft = out.size();
+    *ok = iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1);
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return *ok ? out : std::string();
+}
+
+int PrintLines(void* h, const std::vector<std::string>&) {
+    if (!g_print.raw && !g_print.tables.empty() &&
+        KESTO_SetCodeTables(h, g_print.tables.data(), static_cast<int>(g_print.tables.size())) != 1)
+        return Fail("the code tables were refused");
+    for (const std::string& line : g_print.lines) {
+        if (g_print.raw) {
+            const int written = KESTO_PrintText(h, line.c_str(), static_cast<int>(line.size()), false);
+            if (written != static_cast<int>(line.size()) + 8) return Fail(Unreachable(h));
+            continue;
+        }
+        bool ok = false;
+        const std::string text = LocaleToUtf8(line, &ok) + "\n";
+        if (!ok) return Fail("text not in the locale's character set: " + line);
+        if (KESTO_PrintTextUtf8(h, text.data(), static_cast<int>(text.size())) < 0)
+            return Fail(Unreachable(h));
     }
-    for (const std::string& line : lines) {
-        const int written = KESTO_PrintText(h, line.c_str(), static_cast<int>(line.size()), false);
-        if (written != static_cast<int>(line.size()) + 8) return Fail(Unreachable(h));
-    }
-    if (!wait) return 0;
+    if (!g_print.wait) return 0;
     const int printed = KESTO_WaitPrinted(h, kPrintedWaitMs);
     if (printed == 1) return std::printf("printed\n"), 0;
     if (printed < 0) return Fail(Unreachable(h));
@@ -198,7 +239,55 @@ int PrintLines(void* h, const std::vector<std::string>& args) {
     return 2;
 }
 
+// "0,19,17" to its numbers; false for anything else.
+bool ParseTables(const std::string& text, std::vector<int>* tables) {
+    size_t at = 0;
+    while (at <= text.size()) {
+        const size_t comma = std::min(text.find(',', at), text.size());
+        long value = 0;
+        if (!ParseNumber(text.substr(at, comma - at), 0, 255, &value)) return false;
+        tables->push_back(static_cast<int>(value));
+        at = comma + 1;
+    }
+    return true;
+}
+
 int RunPrint(const std::vector<std::string>& args) {
+    static const std::map<std::string, int> systems = {{"gb18030", KESTO_CODES_GB18030},
+                                                       {"shift-jis", KESTO_CODES_SHIFT_JIS},
+                                                       {"big5", KESTO_CODES_BIG5},
+                                                       {"ksc5601", KESTO_CODES_KSC5601}};
+    std::vector<int> tables, multibyte;
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--raw") {
+            g_print.raw = true;
+        } else if (a == "--wait") {
+            g_print.wait = true;
+        } else if (a == "--code-tables" || a == "--multibyte") {
+            if (i + 1 >= args.size()) return Fail(a + " needs a value");
+            const std::string& value = args[++i];
+            const auto system = systems.find(value);
+            if (a == "--code-tables" && !ParseTables(value, &tables))
+                return Fail("--code-tables needs numbers like 0,19,17: " + value);
+            if (a == "--multibyte" && system == systems.end())
+                return Fail("--multibyte needs gb18030, shift-jis, big5 or ksc5601: " + value);
+            if (a == "--multibyte") multibyte.push_back(system->second);
+        } else if (a == "--") {
+            ++i;
+            break;
+        } else {
+            break;
+        }
+    }
+    if (!multibyte.empty() && tables.empty()) tables = kDefaultTables;
+    tables.insert(tables.end(), multibyte.begin(), multibyte.end());
+    g_print.tables = tables;
+    g_print.lines.assign(args.begin() + static_cast<long>(i), args.end());
+    if (g_print.lines.empty()) {
+        for (std::string line; std::getline(std::cin, line);) g_print.lines.push_back(line);
+    }
     return WithDevice(PrintLines, args);
 }
 
@@ -313,17 +402,7 @@ int PrintChangedStatusCode(int code) {
 
 int RunStatus(const std::vector<std::string>& args) {
     long ignored = 0;
-    if (args.size() == 1 && args[0] == "--all") {
-        return WithDevice(
-            [](void* h, const std::vector<std::string>&) {
-                const int state = KESTO_GetPrinterState(h);
-                if (state < 0) return Fail(Unreachable(h));
-                std::printf("%s\n", StateWords(state).c_str());
-                return 0;
-            },
-            args);
-    }
-    if (!args.empty() && args[0] != "--watch") return Fail("status takes only --watch [SECONDS] or --all");
+    if (!args.empty() && args[0] != "--watch") return Fail("status takes only --watch [SECONDS]");
     if (args.size() > 2 || (args.size() == 2 && !ParseNumber(args[1], 0, 86400 * 365L, &ignored)))
         return Fail("status --watch takes SECONDS as a whole number (0 watches until Ctrl-C)");
     return WithDevice(
@@ -334,7 +413,12 @@ int RunStatus(const std::vector<std::string>& args) {
                 if (KESTO_WriteData(h, kAutoStatusBack, 3) != 3) return Fail(Unreachable(h));
                 const int code = KESTO_GetPrinterStatus(h);
                 if (code < 0) return Fail(Unreachable(h));
-                return PrintStatusCode(code);
+                PrintStatusCode(code);
+                // The status code tells one change; the state line tells everything at once.
+                const int state = KESTO_GetPrinterState(h);
+                if (state < 0) return Fail(Unreachable(h));
+                std::printf("state: %s\n", StateWords(state).c_str());
+                return 0;
             }
             long seconds = 0;
             if (a.size() > 1) ParseNumber(a[1], 0, 86400 * 365L, &seconds);
@@ -366,11 +450,14 @@ const std::map<std::string, Command>& Commands() {
          {"kesto list\n  Lists the attached USB printers of the family, one device description per line.\n",
           RunList}},
         {"print",
-         {"kesto [PRINTER] print [--wait] [TEXT...]\n  Prints each argument (or each line of standard input) "
-          "as one "
-          "text block.\n  --wait: waits up to 10 s for the printer's confirmation; prints \"printed\" (exit "
-          "0) or "
-          "why not (exit 2).\n",
+         {"kesto [PRINTER] print [--wait] [--code-tables N,N...] [--multibyte SYSTEM] [--raw] [TEXT...]\n"
+          "  Prints each argument (or each line of standard input) as a line of text in the locale's\n"
+          "  characters, through the printer's code tables.\n"
+          "  --code-tables 0,19,17  the ESC t tables the printer holds, in order of preference\n"
+          "  --multibyte SYSTEM     its multibyte font: gb18030, shift-jis, big5 or ksc5601\n"
+          "  --raw                  the bytes as they are, each line as a text block from a reset printer\n"
+          "  --wait                 waits up to 10 s for the printer's confirmation; prints \"printed\"\n"
+          "                         (exit 0) or why not (exit 2)\n",
           RunPrint}},
         {"receipt",
          {"kesto [PRINTER] receipt 1|2|3|4\n  Prints one of the four sample receipts.\n", RunReceipt}},
@@ -387,10 +474,9 @@ const std::map<std::string, Command>& Commands() {
           "pulse 50 ms on, 500 ms off by default.\n",
           RunDrawer}},
         {"status",
-         {"kesto [PRINTER] status [--watch [SECONDS] | --all]\n  Prints the printer's status in words; "
-          "--watch "
-          "reports every change until Ctrl-C or SECONDS; --all prints its whole state (cover, paper, drawer, "
-          "errors).\n",
+         {"kesto [PRINTER] status [--watch [SECONDS]]\n  Prints the printer's status code in words, then its "
+          "whole state\n  (cover, paper, drawer, errors); --watch reports every status change until Ctrl-C "
+          "or SECONDS.\n",
           RunStatus}},
         {"version", {"kesto version\n  Prints the library version.\n", RunVersion}},
     };
@@ -400,6 +486,7 @@ const std::map<std::string, Command>& Commands() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_CTYPE, "");
     std::vector<std::string> args(argv + 1, argv + argc);
     size_t i = 0;
     for (; i < args.size(); i += 2) {

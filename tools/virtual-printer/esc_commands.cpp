@@ -238,6 +238,36 @@ const CommandHandler kEscHandlers[] = {
 
 }  // namespace
 
+namespace {
+
+void KanjiOn(PrinterCore& p, const Command&) {
+    p.st.kanji = true;
+    p.Say(Format("FS &: kanji mode on (%s)", MultibyteName(p.multibyte())));
+}
+
+void KanjiOff(PrinterCore& p, const Command&) {
+    p.st.kanji = false;
+    p.kanji_code.clear();
+    p.Say("FS .: kanji mode off");
+}
+
+// FS C n: 0 JIS, 1 Shift JIS, 2 Shift JIS-2004 (drawn as Shift JIS).
+void KanjiCodeSystem(PrinterCore& p, const Command& c) {
+    int n = Digit(c.args[0]);
+    if (!InRange(p, n, 1, 2, "FS C: kanji code system (JIS codes are not supported)")) return;
+    p.st.shift_jis = true;
+    p.kanji_code.clear();
+    p.Say(Format("FS C: kanji code system %d (Shift JIS)", n));
+}
+
+const CommandHandler kFsHandlers[] = {{'&', KanjiOn}, {'.', KanjiOff}, {'C', KanjiCodeSystem}};
+
+}  // namespace
+
+void ApplyFs(PrinterCore& p, const Command& c) {
+    if (!Dispatch(kFsHandlers, c.code, p, c)) p.Say(CommandName(c) + ": not supported, ignored");
+}
+
 void ApplyEsc(PrinterCore& p, const Command& c) {
     if (!Dispatch(kEscHandlers, c.code, p, c)) p.Say(CommandName(c) + ": not supported, ignored");
 }

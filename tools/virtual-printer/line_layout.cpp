@@ -14,7 +14,7 @@ bool HasChars(const std::vector<LineItem>& line) {
 // The item's cell, turned and magnified as its style asks.
 Bitmap StyledCell(GlyphSource& glyphs, const LineItem& it) {
     const TextStyle& s = it.style;
-    Bitmap cell = glyphs.Cell(s.font, s.bold || s.double_strike, it.cp);
+    Bitmap cell = glyphs.Cell(s.font, s.bold || s.double_strike, it.cp, it.wide);
     if (s.rotated) cell = cell.Rotated90Clockwise();
     if (s.upside_down) cell = cell.Rotated180();
     return cell.Scaled(s.width_mag, s.height_mag);
@@ -66,15 +66,70 @@ int PrinterCore::LineHeight() const {
     return h;
 }
 
+std::string QuoteUtf8(const std::string& text, size_t max) {
+    std::string s = "\"";
+    size_t i = 0;
+    for (; i < text.size(); ++i) {
+        auto b = static_cast<uint8_t>(text[i]);
+        if (i >= max && (b & 0xC0) != 0x80) break;
+        if (b == '"' || b == '\\') {
+            s += '\\';
+            s += static_cast<char>(b);
+        } else if (b < 0x20 || b == 0x7F) {
+            s += Format("\\x%02X", b);
+        } else {
+            s += static_cast<char>(b);
+        }
+    }
+    if (i < text.size()) s += "...";
+    return s + "\"";
+}
+
+std::string PrinterCore::AddText(const std::vector<uint8_t>& bytes) {
+    std::string printed;
+    for (uint8_t b : bytes) {
+        if (AddMultibyte(b, printed)) continue;
+        char32_t cp = DecodeCodePage(st.code_table, b);
+        AddCodePoint(cp, false);
+        AppendUtf8(printed, cp);
+    }
+    return printed;
+}
+
+// In kanji mode, the bytes of a multibyte code: one character two columns wide.
+bool PrinterCore::AddMultibyte(uint8_t b, std::string& printed) {
+    if (!st.kanji) return false;
+    if (kanji_code.empty() && !IsMultibyteLead(multibyte(), b)) {
+        if (b < 0x80) return false;
+        // A one-byte code of the system (Shift JIS's half-width kana), or an unknown character.
+        char32_t cp = DecodeMultibyte(multibyte(), std::string(1, static_cast<char>(b)));
+        AddCodePoint(cp, false);
+        AppendUtf8(printed, cp);
+        return true;
+    }
+    kanji_code += static_cast<char>(b);
+    if (kanji_code.size() < MultibyteLength(multibyte(), kanji_code)) return true;
+    char32_t cp = DecodeMultibyte(multibyte(), kanji_code);
+    kanji_code.clear();
+    AddCodePoint(cp, true);
+    AppendUtf8(printed, cp);
+    return true;
+}
+
 void PrinterCore::AddChar(uint8_t b) {
+    AddCodePoint(DecodeCodePage(st.code_table, b), false);
+}
+
+void PrinterCore::AddCodePoint(char32_t cp, bool wide) {
     const TextStyle& s = st.style;
     CellSize cell = FontCell(s.font);
+    if (wide) cell.width *= 2;
     int cw = s.rotated ? cell.height : cell.width;
     int ch = s.rotated ? cell.width : cell.height;
     int w = (cw + st.char_spacing) * s.width_mag;
     int h = ch * s.height_mag;
     if (cursor_x + w > AreaWidth() && !line.empty()) PrintLine(0);
-    line.push_back({DecodeCodePage(st.code_table, b), s, cursor_x, w, h, false});
+    line.push_back({cp, s, cursor_x, w, h, false, wide});
     cursor_x += w;
 }
 

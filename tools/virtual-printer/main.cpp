@@ -2,6 +2,7 @@
 //
 //   kesto-virtual-printer [--port N] [--bind ADDR] [--control-port N] [--out DIR]
 //                         [--width 576|384] [--scenario FILE] [--quiet]
+//                         [--multibyte gb18030|shift-jis|big5|ksc5601]
 //   kesto-virtual-printer --input FILE [--out DIR] [--width N]
 //   kesto-virtual-printer ctl --control-port N [--host ADDR] COMMAND...
 #include <pthread.h>
@@ -24,6 +25,7 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: kesto-virtual-printer [--port N] [--bind ADDR] [--control-port N] [--out DIR]\n"
                  "                             [--width DOTS] [--scenario FILE] [--quiet]\n"
+                 "                             [--multibyte gb18030|shift-jis|big5|ksc5601]\n"
                  "       kesto-virtual-printer --input FILE [--out DIR] [--width DOTS]\n"
                  "       kesto-virtual-printer ctl --control-port N [--host ADDR] COMMAND...\n"
                  "control commands: cover-open cover-close paper-near-end paper-end paper-ok\n"
@@ -92,6 +94,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             opt.out_dir = v;
         } else if (a == "--width" && (v = value())) {
             if (!ParseInt(v, 64, 4096, &opt.printer.width)) return false;
+        } else if (a == "--multibyte" && (v = value())) {
+            if (!ParseMultibyte(v, &opt.printer.multibyte)) return false;
         } else if (a == "--input" && (v = value())) {
             o->input = v;
         } else if (a == "--scenario" && (v = value())) {

@@ -68,6 +68,7 @@ PrinterCore::PrinterCore(VirtualPrinter& owner)
 
 void PrinterCore::Reset() {
     st = Settings{};
+    kanji_code.clear();
     st.print_width = paper_width();
     st.page_area.w = paper_width();
     for (int c = 8; c < 256; c += 8) st.tabs.push_back(c);
@@ -199,8 +200,7 @@ void PrinterCore::Apply(const Command& c) {
     }
     switch (c.kind) {
         case CommandKind::kText:
-            for (uint8_t b : c.data) AddChar(b);
-            Say("text " + Quote(c.data));
+            Say("text " + QuoteUtf8(AddText(c.data)));
             return;
         case CommandKind::kControl:
             Dispatch(kControlHandlers, c.code, *this, c);
@@ -210,8 +210,7 @@ void PrinterCore::Apply(const Command& c) {
         case CommandKind::kGs:
             return ApplyGs(*this, c);
         case CommandKind::kFs:
-            Say(CommandName(c) + ": kanji and NV commands are not supported, ignored");
-            return;
+            return ApplyFs(*this, c);
         default:
             return;
     }

@@ -26,6 +26,9 @@ constexpr int kMaxPaperDots = 32768;  // about 4 m: longer receipts are cut off,
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // Bytes as a C string literal for the transcript, cut after `max`.
 std::string Quote(const std::vector<uint8_t>& bytes, size_t max = 120);
+// UTF-8 text as a quoted string for the transcript: control bytes, quotes and
+// backslashes escaped, cut after `max` bytes at a character's start.
+std::string QuoteUtf8(const std::string& text, size_t max = 240);
 
 inline bool Bit0(uint8_t n) {
     return (n & 1) != 0;
@@ -53,6 +56,8 @@ struct Settings {
     int char_spacing = 0;                    // dots, right side of each character
     int code_table = 0;
     int intl_set = 0;
+    bool kanji = false;      // FS &: bytes that open a multibyte code are read as one
+    bool shift_jis = false;  // FS C 1 or 2 on a printer of another multibyte system
     bool enabled = true;
     int motion_x = kDpi, motion_y = kDpi;  // units per inch
     int bar_height = kDefaultBarHeight;
@@ -79,6 +84,7 @@ struct LineItem {
     TextStyle style;
     int x, w, h;
     bool tab;
+    bool wide = false;  // a multibyte character: two columns
 };
 
 // A command received while printing was stopped, or the end of the stream
@@ -140,6 +146,11 @@ struct PrinterCore {
     void Advance(int dots);
     int LineHeight() const;
     void AddChar(uint8_t b);
+    void AddCodePoint(char32_t cp, bool wide);
+    // Lays out a run of text bytes; returns what it printed, as UTF-8.
+    std::string AddText(const std::vector<uint8_t>& bytes);
+    bool AddMultibyte(uint8_t b, std::string& printed);
+    Multibyte multibyte() const { return st.shift_jis ? Multibyte::kShiftJis : vp.options_.multibyte; }
     void Tab();
     void DrawItem(Bitmap& target, const LineItem& it, int x, int top);
     void PrintLine(int min_advance);
@@ -154,6 +165,7 @@ struct PrinterCore {
     Settings st;
     StoredSymbol qr, pdf;
 
+    std::string kanji_code;  // the first bytes of a multibyte code, waiting for the rest
     std::vector<LineItem> line;
     int cursor_x = 0;  // dots from the left edge of the printing area
     int paper_y = 0;   // next line's top on the paper
@@ -182,6 +194,8 @@ struct CommandHandler {
 void ApplyEsc(PrinterCore& p, const Command& c);
 void ApplyGs(PrinterCore& p, const Command& c);
 void ApplyRealTime(PrinterCore& p, const Command& c);
+// FS: kanji mode and the code system of the multibyte font.
+void ApplyFs(PrinterCore& p, const Command& c);
 // GS ( k: QR code and PDF417.
 void ApplyTwoDimensional(PrinterCore& p, const Command& c);
 // GS a: automatic status back.

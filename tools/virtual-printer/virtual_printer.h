@@ -113,6 +113,8 @@ bool IsStatusCommand(const Command& c);
 struct PrinterOptions {
     int width = 576;      // dots: 576 for 80 mm paper, 384 for 58 mm
     size_t max_kept = 0;  // finished receipts kept in memory; 0 keeps all
+    // The code system of the printer's multibyte font (FS & ... FS .).
+    Multibyte multibyte = Multibyte::kGb18030;
 };
 
 class VirtualPrinter {

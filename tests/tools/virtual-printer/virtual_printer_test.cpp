@@ -45,6 +45,45 @@ TEST(VirtualPrinter, TextStylesSizesAndAlignmentShapeTheLineAndItsInk) {
     }
 }
 
+TEST(VirtualPrinter, EveryKnownCodeTableAndMultibyteFontIsDrawnAndWrittenAsUtf8) {
+    // Table 1 is half-width Katakana from A1; the others hold something at E0.
+    GlyphSource glyphs;
+    ASSERT_TRUE(glyphs.fonts_loaded());
+    const Bitmap box = glyphs.Cell(Font::kA, false, 0x10FFFD);  // a character no font has
+    for (int table : {0, 1, 2, 3, 4, 5, 14, 16, 17, 18, 19, 33, 34, 36, 37, 45, 46, 47, 49, 50, 51}) {
+        int drawn = 0;
+        for (int b = 0xA1; b < 0x100; ++b) {
+            const char32_t cp = DecodeCodePage(table, static_cast<uint8_t>(b));
+            if (cp == U'?') continue;
+            ++drawn;
+            EXPECT_FALSE(glyphs.Cell(Font::kA, false, cp) == box) << table << " " << b;
+        }
+        EXPECT_GT(drawn, table == 1 ? 62 : 20) << table;
+    }
+    // ESC t 17 (PC866), then each font in kanji mode: the transcript writes what it printed
+    // as UTF-8, and a multibyte character takes two columns of font A (24 dots).
+    const struct {
+        Multibyte font;
+        std::string code, text;
+        int characters;
+    } fonts[] = {
+        {Multibyte::kGb18030, "\xC4\xE3\xBA\xC3", "你好", 2},
+        {Multibyte::kGb18030, "\x81\x30\x86\x38", "À", 1},
+        {Multibyte::kBig5, "\xA7\x41\xA6\x6E", "你好", 2},
+        {Multibyte::kKsc5601, "\xC7\xD1\xB1\xB9", "한국", 2},
+        {Multibyte::kShiftJis, "\x93\xFA\x96\x7B", "日本", 2},
+    };
+    for (const auto& f : fonts) {
+        VirtualPrinter p({576, 0, f.font});
+        p.Feed(Bytes({0x1B, 't', 17}) + "\x8F" + Bytes({0x1C, '&'}) + f.code + Bytes({0x1C, '.'}) + "\x8F\n");
+        p.EndOfStream();
+        const Receipt& r = p.receipts().at(0);
+        ASSERT_EQ(r.LineTexts(), std::vector<std::string>{"П" + f.text + "П"}) << r.TranscriptText();
+        EXPECT_EQ(r.lines[0].width, 12 + f.characters * 24 + 12);
+        EXPECT_NE(r.TranscriptText().find("text \"П\"\nFS &: kanji mode on"), std::string::npos);
+    }
+}
+
 TEST(VirtualPrinter, RasterImagesArriveDotForDotInEverySizeMode) {
     std::mt19937 random(7);
     std::string data;  // 24 x 5 dots
@@ -251,7 +290,7 @@ TEST(VirtualPrinter, PrinterPortReadsOnWhileStoppedAndAConnectionOfOnlyStatusCom
 }
 
 TEST(VirtualPrinter, AStoppedPrinterWhoseBufferIsFullReadsNoMoreUntilItPrintsOn) {
-    LocalPrinter printer(2);
+    LocalPrinter printer({}, 2);
     printer.server.Control("cover-open");
     RawClient host(printer.server.port());
     const int small = 4096;

@@ -325,6 +325,10 @@ public interface KestoLibrary extends Library {
 
     // ---- Extensions: text in the shop's language ------------------------------------------
 
+    int KESTO_PrintTextUtf8(Pointer handle, byte[] text, int length);
+
+    int KESTO_SetCodeTables(Pointer handle, int[] tables, int count);
+
     // ---- Extensions: printer state and print confirmation ---------------------------------
 
     /** {@code void (*)(void*, int, void*)}: the printer's whole state ({@code KESTO_STATE_*} bits) at every change. */

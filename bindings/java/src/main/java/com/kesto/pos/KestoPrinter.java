@@ -3,7 +3,6 @@ package com.kesto.pos;
 import com.sun.jna.CallbackThreadInitializer;
 import com.sun.jna.Native;
 import com.sun.jna.Pointer;
-import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Path;
 import java.util.Arrays;
@@ -32,6 +31,12 @@ public final class KestoPrinter implements AutoCloseable {
     /** The result of {@code KESTO_GetLastError} when there is no handle to ask. */
     public static final int NO_DEVICE = -1;
 
+    /** Multibyte fonts that may stand in a list of {@link #setCodeTables} beside the ESC t numbers. */
+    public static final int CODES_GB18030 = 256;
+    public static final int CODES_SHIFT_JIS = 257;
+    public static final int CODES_BIG5 = 258;
+    public static final int CODES_KSC5601 = 259;
+
     private static final System.Logger LOG = System.getLogger(KestoPrinter.class.getName());
 
     // Native code may call a registered callback for as long as its handle lives, even if the
@@ -44,7 +49,7 @@ public final class KestoPrinter implements AutoCloseable {
 
     private final KestoLibrary lib = KestoLibrary.INSTANCE;
     private final String description;
-    private final Charset charset;
+    private int[] codeTables = new int[0]; // guarded by lifecycle
     private final ReentrantReadWriteLock lifecycle = new ReentrantReadWriteLock();
     private final ReentrantLock output = new ReentrantLock(true);
     private final AtomicBoolean closed = new AtomicBoolean();
@@ -56,7 +61,6 @@ public final class KestoPrinter implements AutoCloseable {
     private KestoPrinter(String description, Pointer handle) {
         this.description = description;
         this.handle = handle;
-        this.charset = defaultCharset();
         Native.setCallbackThreadInitializer(
             statusCallback, new CallbackThreadInitializer(true, false, "kesto-status"));
     }
@@ -115,12 +119,35 @@ public final class KestoPrinter implements AutoCloseable {
         reopen(false);
     }
 
-    /** Prints one line of text in the printer's code page (437 where the JDK has it). */
+    /**
+     * Prints one line of text in any language the printer's code tables (see
+     * {@link #setCodeTables}) can show, and feeds the line. The formatting set before stays in
+     * force; a character no table holds prints as '?'.
+     */
     public void printText(String text) throws KestoException {
         Objects.requireNonNull(text, "text");
-        byte[] bytes = text.getBytes(charset);
-        // The text goes out in one block with 8 command bytes around it.
-        print("print text", h -> lib.KESTO_PrintText(h, bytes, bytes.length, false), bytes.length + 8);
+        byte[] bytes = (text + "\n").getBytes(StandardCharsets.UTF_8);
+        print("print text", h -> lib.KESTO_PrintTextUtf8(h, bytes, bytes.length), -1);
+    }
+
+    /**
+     * Names the code tables this printer holds, in its order of preference: ESC t numbers (0 PC437,
+     * 16 WPC1252, 17 PC866, 19 PC858 ...) and the multibyte fonts {@link #CODES_GB18030},
+     * {@link #CODES_SHIFT_JIS}, {@link #CODES_BIG5}, {@link #CODES_KSC5601}. No tables: the
+     * library's default list. Kept across {@link #reopen()}.
+     *
+     * @throws IllegalArgumentException for a number the library does not know
+     */
+    public void setCodeTables(int... tables) throws KestoException {
+        int[] list = tables.clone();
+        lifecycle.writeLock().lock();
+        try {
+            if (lib.KESTO_SetCodeTables(openHandle(), list, list.length) != 1)
+                throw new IllegalArgumentException("unknown code table in " + Arrays.toString(list));
+            codeTables = list;
+        } finally {
+            lifecycle.writeLock().unlock();
+        }
     }
 
     /** Prints one of the library's four demonstration receipts. */
@@ -317,6 +344,7 @@ public final class KestoPrinter implements AutoCloseable {
             lib.KESTO_DestroyDevicePointer(handle);
             handle = null;
             handle = createHandle(description);
+            lib.KESTO_SetCodeTables(handle, codeTables, codeTables.length);
             everConnected = registerCallback();
             if (!everConnected)
                 throw new KestoException("cannot connect to the printer", lib.KESTO_GetLastError(handle));
@@ -345,14 +373,6 @@ public final class KestoPrinter implements AutoCloseable {
             LOG.log(System.Logger.Level.WARNING, "status listener failed", e);
         }
         return 0;
-    }
-
-    private static Charset defaultCharset() {
-        try {
-            return Charset.forName("IBM437");
-        } catch (IllegalArgumentException e) {
-            return StandardCharsets.ISO_8859_1;
-        }
     }
 
     static String xmlEscape(String text) {

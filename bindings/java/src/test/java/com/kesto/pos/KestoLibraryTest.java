@@ -33,6 +33,10 @@ class KestoLibraryTest {
         for (BarcodeType t : BarcodeType.values()) types.put(t.name().replace("_", ""), t.code());
         assertEquals(constants("KESTO_STATUS_"), statuses);
         assertEquals(constants("BARCODE_TYPE_"), types);
+        Map<String, Integer> codes = new TreeMap<>();
+        for (java.lang.reflect.Field f : KestoPrinter.class.getFields())
+            if (f.getName().startsWith("CODES_")) codes.put(f.getName().substring(6), f.getInt(null));
+        assertEquals(constants("KESTO_CODES_"), codes);
 
         // Function pointer parameters lose their own parentheses: "int (*f)(int)" becomes "int fn".
         String header = header().replaceAll("\\(\\s*\\*\\s*\\w*\\s*\\)\\s*\\([^)]*\\)", "fn");

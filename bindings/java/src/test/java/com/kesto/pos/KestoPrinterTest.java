@@ -5,11 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import java.io.BufferedReader;
-import java.io.InputStreamReader;
 import java.net.ServerSocket;
-import java.net.Socket;
-import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.concurrent.BlockingQueue;
 import java.util.concurrent.LinkedBlockingQueue;
@@ -22,44 +18,6 @@ class KestoPrinterTest {
     @TempDir
     Path out;
 
-    /** A kesto-virtual-printer process writing its receipts to the test's folder. */
-    final class VirtualPrinter implements AutoCloseable {
-        final Process process;
-        final int port;
-        final int controlPort;
-
-        VirtualPrinter(int printPort) throws Exception {
-            process = new ProcessBuilder(System.getProperty("kesto.virtualPrinter"), "--port", "" + printPort,
-                "--control-port", "0", "--out", out.toString(), "--quiet").start();
-            BufferedReader lines = new BufferedReader(new InputStreamReader(process.getInputStream()));
-            port = Integer.parseInt(lines.readLine().replaceAll(".*:", "")); // listening on 127.0.0.1:N
-            controlPort = Integer.parseInt(lines.readLine().replaceAll(".*:", "")); // control on ...
-        }
-
-        void control(String command) throws Exception {
-            try (Socket s = new Socket("127.0.0.1", controlPort)) {
-                s.getOutputStream().write((command + "\n").getBytes());
-                String reply = new BufferedReader(new InputStreamReader(s.getInputStream())).readLine();
-                assertTrue(reply.startsWith("ok"), command + ": " + reply);
-            }
-        }
-
-        /** The transcript of receipt n, once it holds text. */
-        String await(int n, String text) throws Exception {
-            for (Path p = out.resolve("receipt-" + n + ".txt");; Thread.sleep(20)) {
-                String t = Files.exists(p) ? Files.readString(p) : "";
-                if (t.contains(text))
-                    return t;
-            }
-        }
-
-        @Override
-        public void close() {
-            process.destroy();
-            process.onExit().join();
-        }
-    }
-
     /** Waits for the listener to hear wanted (the test's time-out ends a wait for nothing). */
     private static void hear(BlockingQueue<PrinterStatus> heard, PrinterStatus wanted) throws Exception {
         while (heard.take() != wanted) {}
@@ -68,16 +26,26 @@ class KestoPrinterTest {
     @Test
     void printsTellsTheListenerOfEachChangeAndClosesForGood() throws Exception {
         BlockingQueue<PrinterStatus> heard = new LinkedBlockingQueue<>();
-        try (VirtualPrinter vp = new VirtualPrinter(0)) {
+        try (VirtualPrinter vp = new VirtualPrinter(out)) {
             KestoPrinter printer = KestoPrinter.tcp("127.0.0.1", vp.port);
             printer.startStatusMonitor(heard::add);
             printer.printText("Hello from the JVM");
+            printer.printText("Café 5,00 € · Grüße · Łódź · Привет · Καλημέρα");
+            assertThrows(IllegalArgumentException.class, () -> printer.setCodeTables(0, 99));
+            printer.setCodeTables(16, KestoPrinter.CODES_GB18030);
+            printer.printText("你好 こんにちは");
             printer.printBarcode(BarcodeType.EAN_13, "4006381333931");
             printer.openDrawer(Drawer.B, 25, 50);
             printer.feedAndCut();
             String t = vp.await(1, "partial cut");
             assertTrue(t.contains("text \"Hello from the JVM\"") && t.contains("GS k: EAN-13 \"4006381333931\"")
                     && t.contains("pin 5, on 50 ms, off 100 ms"), t);
+            // The text runs between the code-table switches, joined, give back each line as written.
+            StringBuilder printed = new StringBuilder();
+            java.util.regex.Matcher runs = java.util.regex.Pattern.compile("(?m)^text \"(.*)\"$").matcher(t);
+            while (runs.find()) printed.append(runs.group(1));
+            assertTrue(printed.toString().contains(
+                "Hello from the JVMCafé 5,00 € · Grüße · Łódź · Привет · Καλημέρα你好 こんにちは"), t);
             hear(heard, PrinterStatus.DRAWER_PIN_HIGH);
             vp.control("cover-open");
             hear(heard, PrinterStatus.COVER_OPEN);
@@ -109,7 +77,7 @@ class KestoPrinterTest {
             assertFalse(printer.connected());
             KestoException off = assertThrows(KestoException.class, () -> printer.printText("too early"));
             assertEquals(111, off.errorCode(), off.getMessage()); // ECONNREFUSED
-            try (VirtualPrinter late = new VirtualPrinter(port)) {
+            try (VirtualPrinter late = new VirtualPrinter(out, port)) {
                 printer.startStatusMonitor(heard::add);
                 assertTrue(printer.connected());
                 printer.printText("printed once the printer is on");
