@@ -106,6 +106,16 @@ class OutputQueueTest {
         assertEquals("complete 4", heard.take());
         assertEquals("idle", heard.take());
         assertNull(device.sent.poll());
+        answer = () -> JPOS_ER_RETRY; // six waits for the paper, unsent, when the service clears
+        device.state = EMPTY;
+        queue.submit(text("six"));
+        assertEquals("error " + JPOS_E_EXTENDED + " " + JPOS_EPTR_REC_EMPTY, heard.take());
+        queue.clear();
+        device.state = 0;
+        queue.stateChanged();
+        assertEquals("idle", heard.take());
+        queue.submit(text("seven"));
+        assertEquals("[seven]", device.sent.take()); // six never went out
     }
 
     @Test
