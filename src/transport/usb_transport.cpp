@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "platform/debug_log.h"
 #include "platform/mutex_thread.h"
@@ -37,6 +38,61 @@ void ClearStall(libusb_device_handle* handle, unsigned char endpoint, int result
     if (result == LIBUSB_ERROR_PIPE) libusb_clear_halt(handle, endpoint);
 }
 constexpr int kNoDeviceError = 2;
+
+// One field of a path the detector writes: up to four hex digits.
+bool ParseHexField(const char*& text, char end, unsigned& value) {
+    value = 0;
+    int digits = 0;
+    for (; *text != end; ++text, ++digits) {
+        const char c = *text;
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0 || digits == 4) return false;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    if (end != '\0') ++text;
+    return digits > 0;
+}
+
+// Bus and address of a path "bus:address:interface" (hex) as the detector lists
+// it; false for any other text.
+bool ParseUsbPath(const std::string& path, unsigned& bus, unsigned& address) {
+    const char* text = path.c_str();
+    unsigned interfaceNumber = 0;
+    return ParseHexField(text, ':', bus) && ParseHexField(text, ':', address) &&
+           ParseHexField(text, '\0', interfaceNumber);
+}
+
+struct DeviceListDeleter {
+    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
+};
+
+// Opens the printer of the model at the path. False when the path names no
+// such printer present; true with the outcome of the open (maybe null) when it
+// does, so that a printer that cannot be opened is never swapped for another.
+bool OpenAtPath(libusb_context* context, const std::string& path, uint16_t productId,
+                libusb_device_handle*& handle) {
+    unsigned bus = 0, address = 0;
+    if (!ParseUsbPath(path, bus, address)) return false;
+    libusb_device** raw = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &raw);
+    if (count < 0) return false;
+    std::unique_ptr<libusb_device*, DeviceListDeleter> list(raw);
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device* device = raw[i];
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_bus_number(device) != bus || libusb_get_device_address(device) != address ||
+            libusb_get_device_descriptor(device, &descriptor) != 0 ||
+            descriptor.idVendor != kesto::kUsbVendorId || descriptor.idProduct != productId)
+            continue;
+        handle = nullptr;
+        if (libusb_open(device, &handle) != 0) handle = nullptr;
+        return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -89,8 +145,12 @@ int USBPort::Init() {
     }
     DebugPrint("%s", row->logEntry);
 
-    libusb_device_handle* handle =
-        libusb_open_device_with_vid_pid(context, kesto::kUsbVendorId, row->productId);
+    // A path naming a present printer of the model picks it among identical
+    // ones; any other path (an old description, a printer re-plugged at a new
+    // address) takes the first of the model.
+    libusb_device_handle* handle = nullptr;
+    if (!OpenAtPath(context, path, row->productId, handle))
+        handle = libusb_open_device_with_vid_pid(context, kesto::kUsbVendorId, row->productId);
     deviceHandle.store(handle);
     lastError.store(errno);
     if (handle == nullptr) {

@@ -10,8 +10,10 @@
 
 // A USB printer of the family, reached with libusb bulk transfers: printing
 // data goes out on endpoint 0x02, status comes in on 0x81, both on interface 0.
-// The device is found by the family's vendor id and the product id of the
-// model name (see usb_ids.h); the path is kept but not used to find it.
+// The device is the printer with the family's vendor id and the product id of
+// the model name (see usb_ids.h) at the path "bus:address:interface" the
+// detector lists; when the path names no such printer present, the first
+// printer of the model.
 //
 // Open and Write hold the transport's mutex for their whole length, and so
 // does Close, so that a handle is never closed under a running write. Read

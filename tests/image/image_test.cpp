@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -50,6 +51,37 @@ unsigned char* Bytes(std::string& bytes) {
     return reinterpret_cast<unsigned char*>(&bytes[0]);
 }
 
+// The file with the 32-bit field at `at` replaced, as a damaged header would have it.
+std::string Patched(std::string file, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i, value >>= 8) file[at + i] = static_cast<char>(value);
+    return file;
+}
+
+// Every pixel top row first, each as stored at 32 bits: blue, green, red, alpha.
+std::string Pixels(const BMP& image) {
+    std::string out;
+    for (int i = 0, width = image.TellWidth(); i < width * image.TellHeight(); ++i) {
+        const RGBApixel p = image.GetPixel(i % width, i / width);
+        out.append(reinterpret_cast<const char*>(&p), sizeof p);
+    }
+    return Hex(out);
+}
+
+// Bytes that end where an unreadable page begins: reading past them ends the test.
+struct Fenced {
+    explicit Fenced(const std::string& bytes)
+        : page(static_cast<size_t>(::sysconf(_SC_PAGESIZE))),
+          base(static_cast<unsigned char*>(
+              ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))),
+          data(std::copy(bytes.begin(), bytes.end(), base + page - bytes.size()) - bytes.size()) {
+        EXPECT_EQ(::mprotect(base + page, page, PROT_NONE), 0);
+    }
+    ~Fenced() { ::munmap(base, 2 * page); }
+    const size_t page;
+    unsigned char* const base;
+    unsigned char* const data;
+};
+
 TEST(BmpImage, ReadsEveryDepthBottomRowFirst) {
     TempDir dir;
     const std::string two = H("0A 14 1E 00 28 32 3C 00");  // two entries; the rest of a table is white
@@ -76,6 +108,37 @@ TEST(BmpImage, ReadsEveryDepthBottomRowFirst) {
     }
     EXPECT_EQ(KESTO_IsBMPSupported(nullptr, (dir.path() + "/missing.bmp").c_str()), 0);
     EXPECT_EQ(KESTO_IsBMPSupported(nullptr, nullptr), 0);
+}
+
+TEST(BmpImage, ReadsRowsOfSeveralPixelsAndSkipsWhatLiesBetweenTableAndRows) {
+    TempDir dir;
+    const std::string masks = H("00F80000 E0070000 1F000000");  // 5-6-5
+    const struct {
+        std::string file, pixels;  // top row first; empty: refused
+    } rows[] = {
+        {Bmp(2, 1, 24, "", H("010203 040506 0000")), "01020300 04050600"},
+        {Bmp(3, 1, 4, H("0A141E00 28323C00"), H("01 10 0000")), "0A141E00 28323C00 28323C00"},
+        {Bmp(1, 1, 1, kBlackWhite + "meta", H("80000000")), "FFFFFF00"},
+        {Bmp(1, 1, 16, masks + "meta", H("1F000000"), 3), "F8000000"},
+        {Bmp(1, 1, 24, "", H("FFFFFF00"), 3), ""},  // bit fields are for 16 bits only
+    };
+    for (const auto& row : rows) {
+        BMP image;
+        const bool read = image.ReadFromFile(dir.Write("a.bmp", row.file).c_str());
+        EXPECT_EQ(read ? Pixels(image) : "", Hex(H(row.pixels))) << Hex(row.file.substr(28, 6));
+    }
+    // Rows over 128 KiB are read one a batch, the top row last.
+    BMP image;
+    const std::string wide(131076, '\0');
+    ASSERT_TRUE(image.ReadFromFile(
+        dir.Write("w.bmp", Bmp(32769, 2, 32, "", wide + H("01020304") + wide.substr(4))).c_str()));
+    EXPECT_EQ(Px(image.GetPixel(0, 0)), Pixel(1, 2, 3, 4));
+    // A grey ramp replaces the whole table the file brought.
+    ASSERT_TRUE(
+        image.ReadFromFile(dir.Write("b.bmp", Bmp(1, 1, 1, H("0A141E00 28323C00"), H("00"))).c_str()));
+    ASSERT_TRUE(CreateGrayscaleColorTable(image));
+    EXPECT_EQ(std::make_tuple(Px(image.GetColor(0)), Px(image.GetColor(1))),
+              std::make_tuple(Pixel(0, 0, 0, 0), kWhite));
 }
 
 TEST(BmpImage, RefusesWhatItCannotHoldAndReadsShortOrMisplacedDataSafely) {
@@ -128,8 +191,20 @@ TEST(BmpImage, WritesComplementedOneBitRowsBottomUpNeverThroughALinkAndNoOtherDe
     ASSERT_TRUE(image.SetBitDepth(8));
     EXPECT_EQ(std::make_tuple(Px(image.GetColor(0xE0)), Px(image.GetColor(3))),
               std::make_tuple(Pixel(0, 0, 255, 0), Pixel(255, 0, 0, 0)));
+    // A row packed against the 256 entries: white, black (now pixel 1), white, then the bits past the width.
+    ASSERT_TRUE(image.SetSize(3, 1) && image.SetPixel(1, 0, RGBApixel{0, 0, 0, 0}));
+    unsigned char packed[4] = {};
+    ASSERT_TRUE(image.Write1bitRow(packed, 4, 0));
+    EXPECT_EQ(packed[0], 0x5F);
+    ASSERT_TRUE(image.SetPixel(0, 0, RGBApixel{0, 0, 0, 0}) && image.Write1bitRow(packed, 4, 0));
+    EXPECT_EQ(packed[0], 0xDF);  // the first pixel counts too
     ASSERT_TRUE(image.SetBitDepth(4));
-    EXPECT_EQ(Px(image.GetColor(9)), Pixel(0, 0, 255, 0));
+    std::string classic;  // red, green, blue of black, maroon, green, olive, navy, purple, teal, silver,
+    for (int i = 0; i < 16; ++i)  // grey, red, lime, yellow, blue, fuchsia, aqua, white
+        for (uint8_t c : {image.GetColor(i).Red, image.GetColor(i).Green, image.GetColor(i).Blue})
+            classic += static_cast<char>(c);
+    EXPECT_EQ(Hex(classic), Hex(H("000000 800000 008000 808000 000080 800080 008080 C0C0C0 "
+                                  "808080 FF0000 00FF00 FFFF00 0000FF FF00FF 00FFFF FFFFFF")));
     ASSERT_TRUE(CreateGrayscaleColorTable(image));  // a grey ramp: entry i of 16 is grey 17 i
     EXPECT_EQ(std::make_tuple(Px(image.GetColor(1)), image.SetColor(16, {}), Px(image.GetColor(16))),
               std::make_tuple(Pixel(17, 17, 17, 0), false, kWhite));  // 16 is outside the table
@@ -142,8 +217,9 @@ TEST(BitmapFileReader, LoadsOneBitRowsTopFirstRefusesWhatItCannotHoldAndDeletesI
     const std::string path = dir.Write("mono.bmp", Bmp(40, 4, 1, kBlackWhite, rows));
     {
         BitmapFileReader reader(path.c_str());
-        EXPECT_EQ(std::make_tuple(reader.GetWidth(), reader.GetHeight(), reader.GetImageSize()),
-                  std::make_tuple(40, 4, 32));
+        EXPECT_EQ(std::make_tuple(reader.GetWidth(), reader.GetHeight(), reader.GetImageSize(),
+                                  reader.GetBytesPerLineMono(), reader.GetBytesPerLine24Bit()),
+                  std::make_tuple(40, 4, 32, 8, 120));
         std::unique_ptr<unsigned char[]> data(reader.LoadBMP());
         ASSERT_NE(data, nullptr);
         EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(data.get()), 32)),
@@ -151,11 +227,15 @@ TEST(BitmapFileReader, LoadsOneBitRowsTopFirstRefusesWhatItCannotHoldAndDeletesI
     }
     EXPECT_FALSE(Exists(path));
 
+    // An image size up to what the rows hold at 32 bits (4 x 40 x 4) is believed, and read that far.
+    const std::string mono = Bmp(40, 4, 1, kBlackWhite, rows);
     for (const std::string& file : {Bmp(40, -4, 1, kBlackWhite, rows), Bmp(0, 4, 1, kBlackWhite, rows),
-                                    Bmp(70000, 1, 1, kBlackWhite, rows),
-                                    Bmp(40, 4, 1, kBlackWhite, rows, 0, 0x80000000)}) {  // a negative offset
-        BitmapFileReader reader(dir.Write("bad.bmp", file).c_str());
-        EXPECT_EQ(reader.LoadBMP(), nullptr) << Hex(file.substr(18, 8));
+                                    Bmp(70000, 1, 1, kBlackWhite, rows), Patched(mono, 10, 0x80000000),
+                                    Patched(mono, 34, 641), Patched(mono, 34, 640)}) {
+        BitmapFileReader reader(dir.Write("odd.bmp", file).c_str());
+        std::unique_ptr<unsigned char[]> data(reader.LoadBMP());
+        EXPECT_EQ(data != nullptr, reader.GetImageSize() == 640) << Hex(file.substr(18, 8));
+        EXPECT_TRUE(!data || data[639] == 0);
     }
     const std::string tooLong(300, 'a');
     for (const char* name : {"missing.bmp", tooLong.c_str(), static_cast<const char*>(nullptr)}) {
@@ -177,9 +257,9 @@ TEST(BitmapFileReader, FlipsConvertsAndRotatesInPlace) {
     // 32-bit pixels to 24-bit rows in a file of its own, even where a link was planted.
     const std::string converted = ImageDir() + "/test.bmp", target = dir.Write("target", "kept");
     ASSERT_EQ(::symlink(target.c_str(), converted.c_str()), 0);
-    std::string pixels = H("01020304 05060708");
+    Fenced pixels(H("01020304 05060708"));  // nothing past the one row is read
     int size = 0;
-    EXPECT_TRUE(reader.Convert32BMPto24BMP(Bytes(pixels), 2, 1, &size));
+    EXPECT_TRUE(reader.Convert32BMPto24BMP(pixels.data, 2, 1, &size));
     EXPECT_EQ(std::make_tuple(size, Hex(ReadFile(converted)), ReadFile(target)),
               std::make_tuple(8, "01 02 03 05 06 07 00 00", "kept"));
     ::unlink(converted.c_str());
@@ -192,6 +272,16 @@ TEST(BitmapFileReader, FlipsConvertsAndRotatesInPlace) {
     ASSERT_TRUE(reader.RotateBy180Color(colour.data(), 3, 3));
     for (int p = 0; p < 9; ++p) EXPECT_EQ(colour[p / 3 * 12 + p % 3 * 3 + 1], 8 - p) << p;
     EXPECT_EQ(std::make_tuple(colour[9], colour[35]), std::make_tuple(0xEE, 0xEE));
+    Fenced wide(H("000000 010101 020202 030303 040404 050505 060606 070707"));  // 4 x 2, rows of 12 bytes
+    ASSERT_TRUE(reader.RotateBy180Color(wide.data, 4, 2));
+    EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(wide.data), 24)),
+              Hex(H("070707 060606 050505 040404 030303 020202 010101 000000")));
+    // Grey below 128 (0.299, 0.587 and 0.114 of the three bytes) is a dot: 127.7 is, 128.3 is not.
+    std::string greys = H("7F8080 818080 000000 000000");
+    std::unique_ptr<unsigned char[]> dots(reader.ConverToMono(Bytes(greys), 3, 1, &size));
+    ASSERT_NE(dots, nullptr);
+    EXPECT_EQ(std::make_tuple(size, Hex(std::string(reinterpret_cast<char*>(dots.get()), 4))),
+              std::make_tuple(4, "A0 00 00 00"));
     // One-bit rows of ten pixels: (0, 0) goes to (9, 2) and (3, 1) to (6, 1).
     std::string mono = H("80000000 10000000 00000000");
     ASSERT_TRUE(reader.RotateBy180Mono(Bytes(mono), 10, 3));

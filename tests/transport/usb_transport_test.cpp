@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <future>
 
 #include "fixtures/fake_usb_printer.h"
@@ -35,6 +37,38 @@ TEST_F(UsbTransport, EachModelOpensThePrinterWithItsProductId) {
     USBPort unknown("", "torqa10");  // names match exactly
     EXPECT_FALSE(unknown.Open());
     EXPECT_EQ(unknown.GetLastError(), 19);
+}
+
+TEST_F(UsbTransport, APathPicksItsPrinterAmongIdenticalOnesAndOneNamingNoneTakesTheFirstOfTheModel) {
+    FakeUsbPrinter& receipt = testbed.AddPrinter({3, 7});
+    FakeUsbPrinter& kitchen = testbed.AddPrinter({3, 12});
+    testbed.AddPrinter({3, 9, kesto::kUsbVendorId, kesto::kUsbProductTorqa10});  // the family, another model
+    const struct {
+        const char* path;
+        FakeUsbPrinter* printer;  // null: no printer of the model there
+    } rows[] = {{"0003:0007:00", &receipt}, {"0003:000c:00", &kitchen},
+                {"3:C:1", &kitchen},        {"", nullptr},
+                {"0003:0009:00", nullptr},  {"0003:000d:00", nullptr},
+                {"0003:000c", nullptr},     {"0003:000c:00 ", nullptr},
+                {"0003:+00c:00", nullptr},  {"00003:000c:00", nullptr}};
+    for (const auto& row : rows) {
+        USBPort port(row.path, "VANTO500");
+        ASSERT_TRUE(port.Open()) << row.path;
+        EXPECT_EQ(port.Write(row.path, static_cast<int>(std::strlen(row.path)) + 1, 0),
+                  static_cast<int>(std::strlen(row.path)) + 1);
+    }
+    // The first of the model is the one a description without a path opens.
+    const Transfers atReceipt = receipt.OutTransfers();
+    FakeUsbPrinter* first =
+        std::find(atReceipt.begin(), atReceipt.end(), std::string(1, '\0')) != atReceipt.end() ? &receipt
+                                                                                               : &kitchen;
+    for (FakeUsbPrinter* printer : {&receipt, &kitchen}) {
+        Transfers expected;
+        for (const auto& row : rows)
+            if ((row.printer != nullptr ? row.printer : first) == printer)
+                expected.emplace_back(row.path, std::strlen(row.path) + 1);
+        EXPECT_EQ(printer->OutTransfers(), expected);
+    }
 }
 
 TEST_F(UsbTransport, TheKernelDriverIsDetachedForTheClaimAndGivenBack) {

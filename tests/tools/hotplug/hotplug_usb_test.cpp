@@ -38,15 +38,16 @@ TEST(KestoList, PrintsEachEmulatedPrinterOfTheFamilyOnALine) {
     testbed.AddPrinter({20, 5});
     testbed.AddPrinter({1, 9, 0x04b8});  // another vendor's
     // In a network namespace of its own: the library's detector binds the machine-wide endpoints.
-    FILE* output = ::popen(
-        "unshare -rn sh -c 'ip link set lo up && ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 "
-        "LD_PRELOAD=" KESTO_UMOCKDEV_PRELOAD " exec " KESTO_CLI " list'",
-        "r");
+    FILE* output = ::popen(KESTO_OWN_NAMESPACE
+                           " net -- sh -c 'ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 "
+                           "LD_PRELOAD=" KESTO_UMOCKDEV_PRELOAD " exec " KESTO_CLI " list'",
+                           "r");
     ASSERT_NE(output, nullptr);
     std::string text;
     char buffer[512];
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, output)) > 0;) text.append(buffer, n);
     const int status = ::pclose(output);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << text;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(
         text,

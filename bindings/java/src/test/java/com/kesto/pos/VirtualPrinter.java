@@ -8,7 +8,7 @@ import java.nio.file.Path;
 
 /** A kesto-virtual-printer process on free loopback ports, writing its receipts to out. */
 public final class VirtualPrinter implements AutoCloseable {
-    public final Process process;
+    private final Process process;
     public final int port;
     final int controlPort;
     private final Path out;

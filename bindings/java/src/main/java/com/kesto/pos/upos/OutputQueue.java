@@ -38,7 +38,8 @@ final class OutputQueue implements AutoCloseable {
         final int id;
         final Job job;
         final CompletableFuture<Void> sync; // null for an asynchronous job
-        boolean sent;
+        boolean sent; // written under lock: clear must see a job the moment it goes out
+        boolean cleared; // dropped by clear before it went out
 
         Entry(int id, Job job, CompletableFuture<Void> sync) {
             this.id = id;
@@ -211,11 +212,13 @@ final class OutputQueue implements AutoCloseable {
             } else if (error != null) {
                 awaitChange(); // nothing to do until its state changes
             } else if (!e.sent) {
+                if (!claim(e))
+                    return null; // cleared while it waited: nothing sent, nothing to report
                 try {
                     device.send(e.job);
-                    e.sent = true;
                     deadline = System.nanoTime() + timeoutMs * 1_000_000;
                 } catch (UposException x) {
+                    unclaim(e);
                     failure = x;
                 }
             }
@@ -231,6 +234,28 @@ final class OutputQueue implements AutoCloseable {
             deadline = System.nanoTime() + timeoutMs * 1_000_000;
         }
         return new UposException(JPOS_E_CLOSED, "the printer was closed");
+    }
+
+    // Marks the entry sent unless clear dropped it; under the lock, so that a clear either drops
+    // it before it goes out or keeps it.
+    private boolean claim(Entry e) {
+        lock.lock();
+        try {
+            e.cleared = !entries.contains(e);
+            e.sent = !e.cleared;
+            return e.sent;
+        } finally {
+            lock.unlock();
+        }
+    }
+
+    private void unclaim(Entry e) {
+        lock.lock();
+        try {
+            e.sent = false;
+        } finally {
+            lock.unlock();
+        }
     }
 
     private void awaitChange() {
@@ -260,6 +285,8 @@ final class OutputQueue implements AutoCloseable {
         lock.lock();
         try {
             entries.remove(e);
+            if (e.cleared)
+                return;
             if (failure != null && e.sync == null)
                 entries.removeIf(x -> x.sync == null); // cleared: the jobs behind it go too
         } finally {

@@ -1,6 +1,7 @@
 package com.kesto.pos.upos;
 
 import static com.kesto.pos.upos.UposConst.*;
+import static org.junit.jupiter.api.Assertions.assertDoesNotThrow;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertThrows;
@@ -23,11 +24,13 @@ class OutputQueueTest {
     final class FakeDevice implements Device {
         final BlockingQueue<String> sent = new LinkedBlockingQueue<>();
         final Semaphore confirmations = new Semaphore(0);
+        final Semaphore waits = new Semaphore(0); // the sender waits for a confirmation of what it sent
         volatile int state;
 
         public void send(Job job) { sent.add(UposCommandsTest.render(job)); }
 
         public int waitPrinted(int timeoutMs) {
+            waits.release();
             try {
                 return confirmations.tryAcquire(timeoutMs, TimeUnit.MILLISECONDS) ? 1 : 0;
             } catch (InterruptedException e) {
@@ -63,41 +66,22 @@ class OutputQueueTest {
 
     static Job text(String t) { return new Job.Builder().text(t).build(); }
 
-    static String take(BlockingQueue<String> q) {
-        try {
-            return q.take();
-        } catch (InterruptedException e) {
-            throw new IllegalStateException(e);
-        }
-    }
-
     @Test
-    void jobsGoOutInOrderEachCompleteOnlyOnceThePrinterConfirmedIt() throws Exception {
+    void jobsGoOutInOrderCompleteOnlyOnceConfirmedAndARetryAfterAStopNeverSendsTheHeldJobAgain()
+        throws Exception {
         assertEquals(1, queue.submit(text("a")));
         assertEquals(2, queue.submit(text("b")));
         assertEquals("[a]", device.sent.take());
-        assertEquals(JPOS_S_BUSY, queue.state());
-        assertTrue(
-            heard.isEmpty() && device.sent.isEmpty(), "nothing is done or sent before the confirmation");
-        device.confirmations.release();
-        assertEquals("complete 1", heard.take());
-        assertEquals("[b]", device.sent.take());
-        device.confirmations.release();
-        assertEquals("complete 2", heard.take());
-        assertEquals("idle", heard.take());
-    }
-
-    @Test
-    void aPrinterStoppingOnAJobIsReportedOnceAndARetryWaitsForItWithoutSendingAgain() throws Exception {
-        queue.submit(text("receipt"));
-        assertEquals("[receipt]", device.sent.take());
         device.state = EMPTY; // the roll runs out while the printer holds the job
         assertEquals("error " + JPOS_E_EXTENDED + " " + JPOS_EPTR_REC_EMPTY, heard.take());
+        assertTrue(heard.isEmpty() && device.sent.isEmpty(), "nothing done or sent before the confirmation");
         device.state = 0; // refilled after the retry: the printer goes on with what it holds
         device.confirmations.release();
         assertEquals("complete 1", heard.take());
+        assertEquals("[b]", device.sent.take()); // not a again
+        device.confirmations.release();
+        assertEquals("complete 2", heard.take());
         assertEquals("idle", heard.take());
-        assertNull(device.sent.poll(), "the held job is not sent again");
     }
 
     @Test
@@ -113,8 +97,25 @@ class OutputQueueTest {
         device.state = 0;
         assertEquals(4, queue.submit(text("four")));
         assertEquals("[four]", device.sent.take()); // two and three were never sent
+        device.waits.drainPermits(); // from the waits for one
+        queue.submit(text("five"));
+        device.waits.acquire(); // four is sent and awaited
+        queue.clear(); // the service clears: five goes, four is the printer's
+        assertEquals(JPOS_S_BUSY, queue.state());
         device.confirmations.release();
         assertEquals("complete 4", heard.take());
+        assertEquals("idle", heard.take());
+        assertNull(device.sent.poll());
+        answer = () -> JPOS_ER_RETRY; // six waits for the paper, unsent, when the service clears
+        device.state = EMPTY;
+        queue.submit(text("six"));
+        assertEquals("error " + JPOS_E_EXTENDED + " " + JPOS_EPTR_REC_EMPTY, heard.take());
+        queue.clear();
+        device.state = 0;
+        queue.stateChanged();
+        assertEquals("idle", heard.take());
+        queue.submit(text("seven"));
+        assertEquals("[seven]", device.sent.take()); // six never went out
     }
 
     @Test
@@ -125,7 +126,7 @@ class OutputQueueTest {
         assertNull(device.sent.poll());
         device.state = 0;
         Thread stop = new Thread(() -> {
-            assertEquals("[held]", take(device.sent));
+            assertEquals("[held]", assertDoesNotThrow(() -> device.sent.take()));
             device.state = StatusEvents.COVER_OPEN | StatusEvents.OFFLINE; // opened with the job inside
         });
         stop.start();
