@@ -157,6 +157,10 @@ TEST(KestoTool, CommandsPrintRefusalsSendNothingAndStatusReadsInWords) {
     EXPECT_EQ(Kesto(a, {"receipt", "3"}), "exit 0");
     EXPECT_EQ(Kesto(a, {"barcode", "qr", "kesto from the shell"}), "exit 0");
     EXPECT_EQ(Kesto(a, {"drawer", "B", "--on", "100"}), "exit 0");
+    // The kick springs the drawer open once the printer has read it; only then close it.
+    EXPECT_TRUE(kesto::test::WaitUntil([&] {
+        return printer.server.WithPrinter([](VirtualPrinter& p) { return p.condition().drawer_high; });
+    }));
     printer.server.Control("drawer-close");
     printer.server.Control("cover-open");
     EXPECT_EQ(Kesto(a, {"status"}), "7 cover open\nstate: off-line, cover open\nexit 0");
